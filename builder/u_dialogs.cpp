@@ -1,0 +1,88 @@
+#include "u_dialogs.h"
+
+#include <vector>
+
+const wchar_t* const DialogTexts[11] = {
+    L"Error",     L"Information", L"Warning", L"Confirmation",
+    L"About...",  L"Version",     L"",        L"Copyright (c) Corvane Software,",
+    L"Web",       L"E-mail",      L"OK",
+};
+
+const wchar_t* const ApplicationTitle = L"Quillet";
+std::string AboutPageName;
+
+namespace {
+
+HWND g_applicationWindow = nullptr;
+
+struct ThreadWindows {
+    HWND keep;
+    std::vector<HWND> list;
+};
+
+BOOL CALLBACK CollectTopmost(HWND window, LPARAM data) {
+    auto* w = reinterpret_cast<ThreadWindows*>(data);
+    if (IsWindowVisible(window) && (GetWindowLongW(window, GWL_EXSTYLE) & WS_EX_TOPMOST))
+        w->list.push_back(window);
+    return TRUE;
+}
+
+BOOL CALLBACK CollectEnabled(HWND window, LPARAM data) {
+    auto* w = reinterpret_cast<ThreadWindows*>(data);
+    if (window != w->keep && IsWindowVisible(window) && IsWindowEnabled(window))
+        w->list.push_back(window);
+    return TRUE;
+}
+
+void SetTopmost(const std::vector<HWND>& windows, HWND where) {
+    for (HWND window : windows)
+        if (IsWindow(window))
+            SetWindowPos(window, where, 0, 0, 0, 0,
+                         SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE | SWP_NOOWNERZORDER);
+}
+
+// A message box modal to every window of the builder, never hidden behind a topmost one.
+int Box(const std::wstring& text, const wchar_t* caption, UINT flags) {
+    HWND owner = g_applicationWindow;
+    ThreadWindows topmost{owner}, enabled{owner};
+    EnumThreadWindows(GetCurrentThreadId(), CollectTopmost, reinterpret_cast<LPARAM>(&topmost));
+    SetTopmost(topmost.list, HWND_NOTOPMOST);
+    // MessageBox disables its owner; the builder's other windows are disabled here.
+    EnumThreadWindows(GetCurrentThreadId(), CollectEnabled, reinterpret_cast<LPARAM>(&enabled));
+    for (HWND window : enabled.list) EnableWindow(window, FALSE);
+
+    int result = MessageBoxW(owner, text.c_str(), caption, flags);
+
+    for (HWND window : enabled.list)
+        if (IsWindow(window)) EnableWindow(window, TRUE);
+    SetTopmost(topmost.list, HWND_TOPMOST);
+    return result;
+}
+
+std::wstring ToWide(const std::string& text, UINT codePage) {
+    if (text.empty()) return std::wstring();
+    int n = MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    std::wstring wide(n, L'\0');
+    MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()), &wide[0], n);
+    return wide;
+}
+
+}  // namespace
+
+HWND ApplicationWindow() { return g_applicationWindow; }
+void SetApplicationWindow(HWND window) { g_applicationWindow = window; }
+
+void ShowErrorMessage(const std::wstring& text) { Box(text, DialogTexts[0], MB_OK | MB_ICONERROR); }
+void ShowInfoMessage(const std::wstring& text) {
+    Box(text, DialogTexts[1], MB_OK | MB_ICONINFORMATION);
+}
+void ShowWarningMessage(const std::wstring& text) {
+    Box(text, DialogTexts[2], MB_OK | MB_ICONWARNING);
+}
+bool AskConfirmation(const std::wstring& text, bool defaultYes) {
+    UINT flags = MB_YESNO | MB_ICONQUESTION | (defaultYes ? 0 : MB_DEFBUTTON2);
+    return Box(text, DialogTexts[3], flags) == IDYES;
+}
+
+std::wstring AnsiToWide(const std::string& text) { return ToWide(text, CP_ACP); }
+std::wstring Utf8ToWide(const std::string& text) { return ToWide(text, CP_UTF8); }

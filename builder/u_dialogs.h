@@ -1,0 +1,29 @@
+// The builder's four message boxes and the fixed English texts of its dialogs.
+// Texts are wide so that Korean reads correctly whatever the system code page is.
+#pragma once
+#include <string>
+
+#include <windows.h>
+
+// 0-3 message box captions, 4-10 the about box.
+extern const wchar_t* const DialogTexts[11];
+
+// The application's title, "Quillet".
+extern const wchar_t* const ApplicationTitle;
+
+// Appended to the maker's web address in the about box; set once at start-up.
+extern std::string AboutPageName;
+
+// The window that owns message boxes and dialogs (the main window once it exists).
+HWND ApplicationWindow();
+void SetApplicationWindow(HWND window);
+
+void ShowErrorMessage(const std::wstring& text);
+void ShowInfoMessage(const std::wstring& text);
+void ShowWarningMessage(const std::wstring& text);
+// True only when the user chose Yes; with defaultYes false, No is the default button.
+bool AskConfirmation(const std::wstring& text, bool defaultYes);
+
+// Conversions for texts that meet in a message: ANSI paths and UTF-8 sources.
+std::wstring AnsiToWide(const std::string& text);
+std::wstring Utf8ToWide(const std::string& text);

@@ -1,0 +1,45 @@
+// Build settings and the start-up flags read from the command line.
+#pragma once
+#include <cstdint>
+#include <string>
+
+// Every setting of an SFX file; the main window and the registry hold the same members.
+struct BuildSettings {
+    std::string Source;
+    std::string Target;
+    std::string Icon;            // .ICO file or program whose icon is copied; empty: default icon
+    std::string ExecutableFile;  // program inside Source to run after extraction
+    std::string CmdParameters;
+    std::string CustomFolder;    // may hold %VARIABLE% references
+    uint8_t ExtractionMode = 0;    // 0 extract, 1 extract and run ExecutableFile
+    uint8_t ExtractionFolder = 0;  // 0 temp, 1 desktop, 2 documents, 3 current, 4 ask, 5 custom
+    uint8_t OpenFolder = 0;
+    uint8_t OneInstance = 0;
+    uint8_t SilentMode = 0;
+    uint8_t SelfDeleteMode = 0;
+    uint8_t DeleteMode = 0;        // 0 when finished, 1 at restart, 2 keep
+    uint8_t WorkingDirectory = 0;  // 0 extraction folder, 1 SFX file's folder, 2 current
+    uint8_t UACAutoElevation = 0;  // 0 none, 1 highest available, 2 administrator
+    uint8_t OverwriteMode = 0;     // 0 ask, 1 overwrite all, 2 skip all
+};
+
+// Builder-only flags, set once at start-up; never stored in an SFX file.
+struct StartupFlags {
+    bool CommandLineComplete = false;
+    bool HideWindow = false;
+    bool ShowSuccessMessage = true;
+    bool OverwriteTargetSilently = false;
+    int PositionalCursor = 2;
+};
+
+struct StartupSettings {
+    BuildSettings settings;
+    StartupFlags flags;
+};
+
+// Reads every switch, then the positional parameters, then completeness.
+// cmdLine null: the process's own command line.
+StartupSettings ReadStartupSettings(const char* cmdLine = nullptr);
+
+// The process-wide values read at start-up (set once by the entry, read everywhere).
+extern StartupSettings g_Startup;
