@@ -68,7 +68,15 @@ Windows Registry Editor Version 5.00
 [HKEY_CURRENT_USER\Software\Wine\Fonts\Replacements]
 "맑은 고딕"="NanumGothic"
 "Malgun Gothic"="NanumGothic"
+
+[HKEY_LOCAL_MACHINE\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink]
 REG
+    # As on Windows, the dialog fonts fall back to a Hangul font under every code page.
+    link=$(printf 'NanumGothic.ttf,NanumGothic\0\0' | iconv -f UTF-8 -t UTF-16LE | od -An -tx1 -v |
+           tr -s ' \n' ',' | sed 's/^,//; s/,$//')
+    for face in Tahoma "Microsoft Sans Serif" "MS Sans Serif" "Segoe UI" "Lucida Sans Unicode"; do
+        printf '"%s"=hex(7):%s\r\n' "$face" "$link" | iconv -f UTF-8 -t UTF-16LE >>"$T/prefix.reg"
+    done
     setsid timeout 60 wine regedit /S "$(winepath -w "$T/prefix.reg" 2>/dev/null)" </dev/null >>"$T/wine.log" 2>&1
     touch "$WINEPREFIX/.quillet-ready"
     rm -f "$T/server.ok"
