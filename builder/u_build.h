@@ -1,7 +1,40 @@
-// The build pipeline's two entry points: check the settings, then write the SFX file.
+// The build pipeline: check the settings, then write the SFX file.
 #pragma once
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include <windows.h>
+
 #include "u_settings.h"
 
-// Compression is always on; the flag is kept in the call for the record layout.
-bool ValidateSettings(BuildSettings& settings, uint8_t compression);
-bool BuildSfx(const BuildSettings& settings, uint8_t compression);
+// Both entry points work on their own copies; compression is always 1 from every caller.
+bool ValidateSettings(BuildSettings settings, uint8_t compression);
+// True when the build ran to its end, false when it was cancelled. Failures of file access
+// and compression escape as BuildError with the target left as far as it was written.
+bool BuildSfx(BuildSettings settings, uint8_t compression);
+
+void NormalisePaths(BuildSettings& settings);
+
+// One collected item of the source folder.
+struct tfile {
+    std::string Name;     // path relative to the source folder
+    int32_t Size = 0;     // 0 for folders
+    uint32_t Time = 0;    // last write, local MS-DOS date and time
+    uint32_t Attributes = 0;
+    bool TooLarge = false;  // 2 GiB or more: cannot be stored
+    tfile(const std::string& prefix, const WIN32_FIND_DATAA& found);
+};
+
+// Depth first, each folder before its contents, siblings in directory-search order.
+void CollectItems(const std::string& source, const std::string& prefix, std::vector<tfile>& items);
+
+// Set by the progress window's cancel button; cleared by every build.
+extern bool CancelRequested;
+
+// The progress window's controls while one exists (null otherwise).
+struct ProgressControls {
+    HWND lsource, ltarget, lsize, pbfile, pbtotal;
+};
+extern const ProgressControls* ProgressWindow;
+void ReportProgress(int64_t doneInFile, int64_t fileSize);

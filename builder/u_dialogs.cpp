@@ -79,6 +79,9 @@ void ShowInfoMessage(const std::wstring& text) {
 void ShowWarningMessage(const std::wstring& text) {
     Box(text, DialogTexts[2], MB_OK | MB_ICONWARNING);
 }
+void ShowApplicationError(const std::wstring& text) {
+    Box(text, L"Application Error", MB_OK | MB_ICONERROR);
+}
 bool AskConfirmation(const std::wstring& text, bool defaultYes) {
     UINT flags = MB_YESNO | MB_ICONQUESTION | (defaultYes ? 0 : MB_DEFBUTTON2);
     return Box(text, DialogTexts[3], flags) == IDYES;

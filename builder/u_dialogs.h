@@ -21,6 +21,8 @@ void SetApplicationWindow(HWND window);
 void ShowErrorMessage(const std::wstring& text);
 void ShowInfoMessage(const std::wstring& text);
 void ShowWarningMessage(const std::wstring& text);
+// An error that escaped a windowless build: error box titled "Application Error".
+void ShowApplicationError(const std::wstring& text);
 // True only when the user chose Yes; with defaultYes false, No is the default button.
 bool AskConfirmation(const std::wstring& text, bool defaultYes);
 

@@ -1,0 +1,33 @@
+// The builder's own message texts (Korean, shown through the wide functions).
+#pragma once
+#include <initializer_list>
+#include <string>
+
+namespace msg {
+const wchar_t SourceMissing[] = L"원본 폴더가 없습니다.\r\n\r\n%s";
+const wchar_t IconMissing[] = L"아이콘 파일이 없습니다.\r\n\r\n%s";
+const wchar_t ExecutableMissing[] = L"실행 파일이 없습니다.\r\n\r\n%s";
+const wchar_t ExecutableOutside[] = L"실행 파일\r\n%s\r\n\r\n실행 파일이 원본 폴더에 없습니다.\r\n%s";
+const wchar_t FileTooLarge[] =
+    L"2 GB 이상인 파일은 SFX 파일에 넣을 수 없습니다.\r\n\r\n%s";
+const wchar_t TargetExists[] = L"대상 파일이 이미 존재합니다.\r\n덮어쓰시겠습니까?";
+const wchar_t Cancelled[] = L"SFX 생성 중단됨\r\n대상 SFX 파일이 삭제되었습니다";
+const wchar_t Created[] = L"SFX 파일이 성공적으로 생성되었습니다";
+const wchar_t CompressionFailed[] = L"오류";
+const wchar_t Initialization[] = L"Initialization...";
+}  // namespace msg
+
+// Puts each argument in place of the next "%s" of the text.
+inline std::wstring FormatText(const wchar_t* text, std::initializer_list<std::wstring> args) {
+    std::wstring out;
+    auto arg = args.begin();
+    for (const wchar_t* p = text; *p; ++p) {
+        if (p[0] == L'%' && p[1] == L's' && arg != args.end()) {
+            out += *arg++;
+            ++p;
+        } else {
+            out += *p;
+        }
+    }
+    return out;
+}

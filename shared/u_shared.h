@@ -1,0 +1,188 @@
+// The SFX container, once for builder and extractor: the settings record, entry headers,
+// chunk framing, the checksum and size formatting. Pure: bytes in, values out.
+//
+// SFX file = extractor program | SettingsRecord (2330 bytes) | entries | 17 zero bytes.
+// Entry    = EntryHeader (17 bytes) | name | data | 4-byte checksum.
+// Data     = chunks: plain length (4) | packed length (4) | one zlib stream.
+// All integers are little-endian; texts are in the system's ANSI code page.
+#pragma once
+#include <stddef.h>
+#include <stdint.h>
+
+const uint32_t ChunkSize = 0x900000;       // 9,437,184 plain bytes per chunk at most
+const uint32_t MaxPackedChunk = 0xA00000;  // 10,485,760 packed bytes per chunk at most
+const uint32_t SettingsRecordSize = 2330;
+const uint32_t EntryHeaderSize = 17;
+const uint32_t ChunkHeaderSize = 8;
+const uint32_t CmdParametersSize = 2048;  // 2047 characters and a zero byte
+const uint32_t CustomFolderSize = 261;    // 260 characters and a zero byte
+const uint32_t InstanceNameSize = 11;     // 10 hexadecimal digits and a zero byte
+const uint32_t FolderAttribute = 0x10;
+const char SelfDeleteName[] = "xsfxdel~.exe";
+
+enum EntryKind : uint8_t {
+    EntryOrdinary = 0,    // a file or folder
+    EntryExecutable = 1,  // the program to run after extraction
+    EntrySelfDelete = 2,  // the self-delete helper
+};
+
+// Offsets of the record's fields.
+enum SettingsOffset : uint32_t {
+    OffExtractionMode = 0,
+    OffExtractionFolder = 1,
+    OffCmdParameters = 2,
+    OffCustomFolder = 2050,
+    OffInstanceName = 2311,
+    OffOpenFolder = 2322,
+    OffCompressed = 2323,
+    OffOneInstance = 2324,
+    OffSilentMode = 2325,
+    OffSelfDeleteMode = 2326,
+    OffDeleteMode = 2327,
+    OffWorkingDirectory = 2328,
+    OffOverwriteMode = 2329,
+};
+
+// Every field is a byte or a byte array, so the record is its own byte layout.
+struct SettingsRecord {
+    uint8_t ExtractionMode;
+    uint8_t ExtractionFolder;
+    char CmdParameters[CmdParametersSize];
+    char CustomFolder[CustomFolderSize];
+    char InstanceName[InstanceNameSize];
+    uint8_t OpenFolder;
+    uint8_t Compressed;
+    uint8_t OneInstance;
+    uint8_t SilentMode;
+    uint8_t SelfDeleteMode;
+    uint8_t DeleteMode;
+    uint8_t WorkingDirectory;
+    uint8_t OverwriteMode;
+};
+static_assert(sizeof(SettingsRecord) == SettingsRecordSize, "the record is 2330 bytes");
+static_assert(offsetof(SettingsRecord, CustomFolder) == OffCustomFolder, "record layout");
+static_assert(offsetof(SettingsRecord, InstanceName) == OffInstanceName, "record layout");
+static_assert(offsetof(SettingsRecord, OverwriteMode) == OffOverwriteMode, "record layout");
+
+struct EntryHeader {
+    uint8_t Kind;         // EntryKind
+    int32_t NameLength;   // bytes, no terminating zero
+    int32_t DataSize;     // plain bytes of a file, 0 for a folder
+    uint32_t FileTime;    // local time, MS-DOS date (high word) and time (low word)
+    uint32_t Attributes;  // Windows attribute bits; FolderAttribute marks a folder
+};
+
+struct ChunkHeader {
+    int32_t PlainLength;   // 1 .. ChunkSize
+    int32_t PackedLength;  // 1 .. MaxPackedChunk
+};
+
+// Sum of the bytes, each 0..255, wrapping at 32 bits, continued from start.
+inline uint32_t ByteSum(const void* data, uint32_t length, uint32_t start = 0) {
+    const uint8_t* p = static_cast<const uint8_t*>(data);
+    uint32_t sum = start;
+    for (uint32_t i = 0; i < length; ++i) sum += p[i];
+    return sum;
+}
+
+inline void PutLE32(uint8_t* out, uint32_t v) {
+    out[0] = static_cast<uint8_t>(v);
+    out[1] = static_cast<uint8_t>(v >> 8);
+    out[2] = static_cast<uint8_t>(v >> 16);
+    out[3] = static_cast<uint8_t>(v >> 24);
+}
+
+inline uint32_t GetLE32(const uint8_t* in) {
+    return in[0] | (in[1] << 8) | (in[2] << 16) | (static_cast<uint32_t>(in[3]) << 24);
+}
+
+inline void EncodeSettings(const SettingsRecord& record, uint8_t out[SettingsRecordSize]) {
+    const uint8_t* p = reinterpret_cast<const uint8_t*>(&record);
+    for (uint32_t i = 0; i < SettingsRecordSize; ++i) out[i] = p[i];
+}
+
+// Takes the record as stored; the texts are cut at their last byte so they always end.
+inline void DecodeSettings(const uint8_t in[SettingsRecordSize], SettingsRecord& record) {
+    uint8_t* p = reinterpret_cast<uint8_t*>(&record);
+    for (uint32_t i = 0; i < SettingsRecordSize; ++i) p[i] = in[i];
+    record.CmdParameters[CmdParametersSize - 1] = 0;
+    record.CustomFolder[CustomFolderSize - 1] = 0;
+    record.InstanceName[InstanceNameSize - 1] = 0;
+}
+
+inline void EncodeEntryHeader(const EntryHeader& h, uint8_t out[EntryHeaderSize]) {
+    out[0] = h.Kind;
+    PutLE32(out + 1, static_cast<uint32_t>(h.NameLength));
+    PutLE32(out + 5, static_cast<uint32_t>(h.DataSize));
+    PutLE32(out + 9, h.FileTime);
+    PutLE32(out + 13, h.Attributes);
+}
+
+inline EntryHeader DecodeEntryHeader(const uint8_t in[EntryHeaderSize]) {
+    EntryHeader h;
+    h.Kind = in[0];
+    h.NameLength = static_cast<int32_t>(GetLE32(in + 1));
+    h.DataSize = static_cast<int32_t>(GetLE32(in + 5));
+    h.FileTime = GetLE32(in + 9);
+    h.Attributes = GetLE32(in + 13);
+    return h;
+}
+
+// The terminator is a header whose four 4-byte fields are 0.
+inline bool IsTerminator(const EntryHeader& h) {
+    return h.NameLength == 0 && h.DataSize == 0 && h.FileTime == 0 && h.Attributes == 0;
+}
+
+inline void EncodeChunkHeader(const ChunkHeader& c, uint8_t out[ChunkHeaderSize]) {
+    PutLE32(out, static_cast<uint32_t>(c.PlainLength));
+    PutLE32(out + 4, static_cast<uint32_t>(c.PackedLength));
+}
+
+inline ChunkHeader DecodeChunkHeader(const uint8_t in[ChunkHeaderSize]) {
+    ChunkHeader c;
+    c.PlainLength = static_cast<int32_t>(GetLE32(in));
+    c.PackedLength = static_cast<int32_t>(GetLE32(in + 4));
+    return c;
+}
+
+// A byte count as "1023 B", "1.5 kB", "1.00 MB", "1.000 GB" or "1.0000 TB" (powers of 1024),
+// the unit chosen by the absolute value, the sign kept, halves rounded away from zero.
+// Writes at most size bytes including the zero; returns the length.
+inline int FormatSize(int64_t value, char decimalSeparator, char* out, int size) {
+    static const char* const units[] = {"B", "kB", "MB", "GB", "TB"};
+    uint64_t a = value < 0 ? 0 - static_cast<uint64_t>(value) : static_cast<uint64_t>(value);
+    int level = a >= (1ULL << 40) ? 4 : a >= (1ULL << 30) ? 3 : a >= (1ULL << 20) ? 2 : a >= 1024 ? 1 : 0;
+    int shift = 10 * level, decimals = level;
+    uint64_t whole = a >> shift, rest = a & ((1ULL << shift) - 1), scale = 1;
+    for (int i = 0; i < decimals; ++i) scale *= 10;
+    // rest < 2^40 and scale <= 10^4: the product fits in 64 bits.
+    uint64_t fraction = shift ? (rest * scale * 2 + (1ULL << shift)) >> (shift + 1) : 0;
+    if (fraction == scale && scale > 1) {
+        ++whole;
+        fraction = 0;
+    }
+    char text[48];
+    int n = 0;
+    if (value < 0) text[n++] = '-';
+    char digits[24];
+    int d = 0;
+    do {
+        digits[d++] = static_cast<char>('0' + whole % 10);
+        whole /= 10;
+    } while (whole);
+    while (d) text[n++] = digits[--d];
+    if (decimals) {
+        text[n++] = decimalSeparator;
+        for (int i = decimals - 1; i >= 0; --i) {
+            uint64_t p = 1;
+            for (int k = 0; k < i; ++k) p *= 10;
+            text[n++] = static_cast<char>('0' + (fraction / p) % 10);
+        }
+    }
+    text[n++] = ' ';
+    for (const char* u = units[level]; *u;) text[n++] = *u++;
+    int i = 0;
+    for (; i < n && i < size - 1; ++i) out[i] = text[i];
+    if (size > 0) out[i] = 0;
+    return i;
+}

@@ -1,0 +1,42 @@
+// An independent reader of SFX files for the tests: its own walk of the PE section table,
+// its own parsing of record, entries and chunks, zlib to unpack. It shares no code with
+// the programs under test.
+#pragma once
+#include <cstdint>
+#include <string>
+#include <vector>
+
+struct SfxChunk {
+    int32_t plain = 0;
+    int32_t packed = 0;
+};
+
+struct SfxEntry {
+    uint8_t kind = 0;
+    std::string name;
+    int32_t size = 0;
+    uint32_t time = 0;
+    uint32_t attributes = 0;
+    std::vector<SfxChunk> chunks;
+    std::string data;           // the unpacked bytes
+    uint32_t storedSum = 0;     // as written after the entry
+    uint32_t computedSum = 0;   // name bytes plus data bytes
+};
+
+struct SfxFile {
+    std::string error;  // empty when the whole file parsed
+    uint32_t payloadOffset = 0;
+    std::string record;  // the 2330 bytes
+    std::vector<SfxEntry> entries;
+    bool terminated = false;
+    uint64_t trailing = 0;  // bytes after the terminator
+
+    uint8_t Byte(size_t offset) const { return static_cast<uint8_t>(record[offset]); }
+    // A zero-terminated text field.
+    std::string Text(size_t offset, size_t size) const;
+    const SfxEntry* Find(const std::string& name) const;
+};
+
+SfxFile ReadSfx(const std::string& path);
+// The end of the program image: the largest raw data end over sections with raw data.
+uint32_t ImageEnd(const std::string& bytes);
