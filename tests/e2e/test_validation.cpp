@@ -1,0 +1,165 @@
+// The builder's messages during a windowless build, read from its real message boxes:
+// validation errors, the overwrite question, success, and errors that end the build.
+#include <gtest/gtest.h>
+
+#include "buildtools.h"
+#include "sfxreader.h"
+
+namespace {
+
+std::wstring Wide(const std::string& ansi) {
+    int n = MultiByteToWideChar(CP_ACP, 0, ansi.data(), static_cast<int>(ansi.size()), nullptr, 0);
+    std::wstring w(n, L'\0');
+    MultiByteToWideChar(CP_ACP, 0, ansi.data(), static_cast<int>(ansi.size()), &w[0], n);
+    return w;
+}
+
+// A running builder whose message boxes the test reads and answers one by one.
+class Builder {
+public:
+    Builder(const std::string& args, const std::string& workDir) : p_(Q(Quillet()) + " " + args, workDir.c_str()) {}
+    // The next message box; fails the test when none comes.
+    MessageBoxView NextBox() {
+        HWND box = WaitForWindow(p_.Id(), kDialogClass, 20000);
+        EXPECT_TRUE(box) << "no message box";
+        if (!box) return MessageBoxView();
+        Sleep(50);
+        return ReadMessageBox(box);
+    }
+    void Answer(const MessageBoxView& box, int button) {
+        PressButton(box.window, button);
+        for (int i = 0; i < 200 && IsWindow(box.window); ++i) Sleep(20);
+    }
+    DWORD End() { return ExpectEndsWithoutMessages(p_, 60000); }
+
+private:
+    Process p_;
+};
+
+void ExpectError(const MessageBoxView& box, const std::wstring& text) {
+    EXPECT_EQ(box.caption, L"Error");
+    EXPECT_EQ(box.text, text);
+    EXPECT_EQ(box.buttons, std::vector<int>{IDOK});
+}
+
+}  // namespace
+
+TEST(Validation, EachFailingCheckShowsItsMessageAndWritesNothing) {
+    TempFolder src, other, out;
+    WriteFileBytes(src / "a.txt", "a");
+    WriteFileBytes(other / "x.exe", "MZ");
+    std::string target = out / "t.exe";
+    struct Case {
+        std::string args;
+        std::wstring text;
+    } cases[] = {
+        {Q(src / "missing") + " " + Q(target), L"원본 폴더가 없습니다.\r\n\r\n" + Wide(src / "missing\\")},
+        {"-ic " + Q(src.Path()) + " " + Q(target) + " " + Q(src / "none.ico"),
+         L"아이콘 파일이 없습니다.\r\n\r\n" + Wide(src / "none.ico")},
+        {"-mf " + Q(src.Path()) + " " + Q(target) + " " + Q(src / "none.exe"),
+         L"실행 파일이 없습니다.\r\n\r\n" + Wide(src / "none.exe")},
+        {"-mf " + Q(src.Path()) + " " + Q(target) + " " + Q(other / "x.exe"),
+         L"실행 파일\r\n" + Wide(other / "x.exe") + L"\r\n\r\n실행 파일이 원본 폴더에 없습니다.\r\n" + Wide(src.Path())},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.args);
+        Builder b("-h " + c.args, out.Path());
+        MessageBoxView box = b.NextBox();
+        ExpectError(box, c.text);
+        b.Answer(box, IDOK);
+        EXPECT_EQ(b.End(), 0u);
+        EXPECT_TRUE(out.List().empty());
+    }
+}
+
+// A size field holds at most 2 GiB - 1 bytes: such a file is refused before anything is written.
+TEST(Validation, FileOfTwoGigabytesIsRefused) {
+    TempFolder src, out;
+    MakeFolder(src / "big");
+    HANDLE h = CreateFileA((src / "big\\huge.bin").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    ASSERT_NE(h, INVALID_HANDLE_VALUE);
+    LARGE_INTEGER size;
+    size.QuadPart = 0x80000000LL;  // sparse on the host file system
+    ASSERT_TRUE(SetFilePointerEx(h, size, nullptr, FILE_BEGIN) && SetEndOfFile(h));
+    CloseHandle(h);
+    WriteFileBytes(out / "t.exe", "old");
+
+    Builder b("-h -o " + Q(src.Path()) + " " + Q(out / "t.exe"), out.Path());
+    MessageBoxView box = b.NextBox();
+    ExpectError(box, L"2 GB 이상인 파일은 SFX 파일에 넣을 수 없습니다.\r\n\r\n" + Wide(src / "big\\huge.bin"));
+    b.Answer(box, IDOK);
+    EXPECT_EQ(b.End(), 0u);
+    EXPECT_EQ(ReadFileBytes(out / "t.exe"), "old");
+}
+
+TEST(Validation, OverwriteQuestionAndSuccessBox) {
+    TempFolder src, out;
+    WriteFileBytes(src / "a.txt", "a");
+    std::string target = out / "t.exe";
+    const std::wstring question = L"대상 파일이 이미 존재합니다.\r\n덮어쓰시겠습니까?";
+    const std::wstring success = L"SFX 파일이 성공적으로 생성되었습니다";
+    std::string args = "-h " + Q(src.Path()) + " " + Q(target);
+
+    WriteFileBytes(target, "old");
+    {  // No: the target stays as it was.
+        Builder b(args, out.Path());
+        MessageBoxView box = b.NextBox();
+        EXPECT_EQ(box.caption, L"Confirmation");
+        EXPECT_EQ(box.text, question);
+        EXPECT_EQ(box.defaultButton, IDNO);
+        b.Answer(box, IDNO);
+        EXPECT_EQ(b.End(), 0u);
+        EXPECT_EQ(ReadFileBytes(target), "old");
+    }
+    {  // Yes: built, then the success box.
+        Builder b(args, out.Path());
+        MessageBoxView box = b.NextBox();
+        EXPECT_EQ(box.text, question);
+        b.Answer(box, IDYES);
+        box = b.NextBox();
+        EXPECT_EQ(box.caption, L"Information");
+        EXPECT_EQ(box.text, success);
+        b.Answer(box, IDOK);
+        EXPECT_EQ(b.End(), 0u);
+        EXPECT_EQ(ReadSfx(target).error, "");
+    }
+    {  // -o: replaced without a question.
+        WriteFileBytes(target, "old");
+        Builder b("-o " + args, out.Path());
+        MessageBoxView box = b.NextBox();
+        EXPECT_EQ(box.text, success);
+        b.Answer(box, IDOK);
+        EXPECT_EQ(b.End(), 0u);
+        EXPECT_EQ(ReadSfx(target).error, "");
+    }
+}
+
+TEST(BuildFailure, LockedSourceFileEndsWithApplicationError) {
+    TempFolder src, out;
+    WriteFileBytes(src / "a.txt", "first");
+    WriteFileBytes(src / "b.txt", "locked");
+    HANDLE lock = CreateFileA((src / "b.txt").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(lock, INVALID_HANDLE_VALUE);
+    Builder b("-h -c " + Q(src.Path()) + " " + Q(out / "t.exe"), out.Path());
+    MessageBoxView box = b.NextBox();
+    EXPECT_EQ(box.caption, L"Application Error");
+    EXPECT_EQ(box.text.rfind(L"OpenError: ", 0), 0u) << testing::PrintToString(box.text);
+    EXPECT_NE(box.text.find(Wide(src / "b.txt")), std::wstring::npos);
+    b.Answer(box, IDOK);
+    EXPECT_EQ(b.End(), 1u);
+    CloseHandle(lock);
+    // The partly written target stays: extractor, record, and what came before the failure.
+    std::string partial = ReadFileBytes(out / "t.exe");
+    EXPECT_GE(partial.size(), ReadFileBytes(BinPath("sfxhead.exe")).size() + 2330);
+}
+
+TEST(BuildFailure, EmptyTargetCannotBeCreated) {
+    TempFolder src, out;
+    WriteFileBytes(src / "a.txt", "a");
+    Builder b("-h -c " + Q(src.Path()) + " \"\"", out.Path());
+    MessageBoxView box = b.NextBox();
+    EXPECT_EQ(box.caption, L"Application Error");
+    EXPECT_EQ(box.text, L"DirectoryError: Unable to create directory");
+    b.Answer(box, IDOK);
+    EXPECT_EQ(b.End(), 1u);
+}
