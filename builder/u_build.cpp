@@ -93,7 +93,7 @@ public:
         CloseHandle(handle_);
     }
     void Write(const void* data, uint32_t n) {
-        if (used_ + n > sizeof(buffer_)) Flush();
+        if (used_ + n > sizeof(buffer_) || n >= sizeof(buffer_) / 2) Flush();
         if (n >= sizeof(buffer_) / 2) {
             Put(data, n, true);
         } else {

@@ -69,6 +69,10 @@ Windows Registry Editor Version 5.00
 "맑은 고딕"="NanumGothic"
 "Malgun Gothic"="NanumGothic"
 
+[HKEY_LOCAL_MACHINE\Software\Microsoft\Windows NT\CurrentVersion\AeDebug]
+"Auto"="1"
+"Debugger"=""
+
 [HKEY_LOCAL_MACHINE\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink]
 REG
     # As on Windows, the dialog fonts fall back to a Hangul font under every code page.
@@ -78,6 +82,10 @@ REG
         printf '"%s"=hex(7):%s\r\n' "$face" "$link" | iconv -f UTF-8 -t UTF-16LE >>"$T/prefix.reg"
     done
     setsid timeout 60 wine regedit /S "$(winepath -w "$T/prefix.reg" 2>/dev/null)" </dev/null >>"$T/wine.log" 2>&1
+    # Wine links the shell folders to $HOME; the tests get folders of the prefix instead.
+    for link in "$WINEPREFIX"/drive_c/users/*/*; do
+        if [ -L "$link" ]; then rm -f "$link" && mkdir -p "$link"; fi
+    done
     touch "$WINEPREFIX/.quillet-ready"
     rm -f "$T/server.ok"
 fi

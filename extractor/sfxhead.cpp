@@ -1,6 +1,111 @@
-// sfxhead: the extractor that heads every SFX file.
-#include <windows.h>
+// sfxhead: the extractor at the head of every SFX file. It finds the data appended to its
+// own program image, unpacks it and ends through FinishRun with a meaningful exit code.
+#include "runstate.h"
+#include "u_translations.h"
 
-int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
-    ExitProcess(0);
+RunState Run;
+
+void StringList::Add(const char* text) {
+    HANDLE heap = GetProcessHeap();
+    if (count == capacity) {
+        int grown = capacity ? capacity * 2 : 64;
+        void* items2 = items ? HeapReAlloc(heap, 0, items, grown * sizeof(char*)) : HeapAlloc(heap, 0, grown * sizeof(char*));
+        if (!items2) return;
+        items = static_cast<char**>(items2);
+        capacity = grown;
+    }
+    int n = lstrlenA(text) + 1;
+    char* copy = static_cast<char*>(HeapAlloc(heap, 0, n));
+    if (!copy) return;
+    lstrcpynA(copy, text, n);
+    items[count++] = copy;
+}
+
+bool IsLeadByte(unsigned char c) { return IsDBCSLeadByte(c) != FALSE; }
+
+void AppendText(char* out, const char* text, DWORD size) {
+    DWORD n = lstrlenA(out);
+    if (n + 1 < size) lstrcpynA(out + n, text, size - n);
+}
+
+void AddBackslash(char* path) {
+    int n = lstrlenA(path);
+    if (!n) return;
+    const char* last = CharPrevA(path, path + n);
+    if (!(last == path + n - 1 && *last == '\\') && n + 1 < static_cast<int>(PathSize)) {
+        path[n] = '\\';
+        path[n + 1] = 0;
+    }
+}
+
+namespace {
+
+// Reads at an offset; false on any failure or short read.
+bool ReadAt(LONGLONG offset, void* buffer, DWORD size) {
+    LARGE_INTEGER at;
+    at.QuadPart = offset;
+    DWORD got = 0;
+    return SetFilePointerEx(Run.ownFile, at, nullptr, FILE_BEGIN) &&
+           ReadFile(Run.ownFile, buffer, size, &got, nullptr) && got == size;
+}
+
+WORD Le16(const BYTE* b) { return static_cast<WORD>(b[0] | (b[1] << 8)); }
+
+// The end of the raw data of the last section: where the appended data begins.
+DWORD LocatePayload() {
+    BYTE b[40];
+    LONGLONG pos = 2;
+    if (!ReadAt(0, b, 2)) return 0;
+    if (b[0] == 'M' && b[1] == 'Z') {
+        if (!ReadAt(0x3C, b, 2)) return 0;
+        pos = Le16(b);
+    }
+    if (!ReadAt(pos, b, 24) || b[0] != 'P' || b[1] != 'E' || b[2] || b[3]) return 0;
+    WORD sections = Le16(b + 6), optional = Le16(b + 20);
+    pos += 24 + optional;
+    LONGLONG end = 0;
+    for (WORD i = 0; i < sections; ++i, pos += 40) {
+        if (!ReadAt(pos, b, 40)) return 0;
+        LONG size = static_cast<LONG>(GetLE32(b + 16));
+        DWORD offset = GetLE32(b + 20);
+        if (size > 0 && offset + static_cast<LONGLONG>(size) > end) end = offset + static_cast<LONGLONG>(size);
+    }
+    return end > 0x7FFFFFFF ? 0 : static_cast<DWORD>(end);
+}
+
+}  // namespace
+
+// The entry point itself: the extractor needs nothing of a C runtime's start-up.
+extern "C" __attribute__((noreturn)) void __stdcall SfxEntry() {
+    DWORD n = GetModuleFileNameA(nullptr, Run.ownPath, PathSize);
+    if (!n || n >= PathSize) FinishRun(Run.ownPath, ERROR_FILENAME_EXCED_RANGE);
+
+    Run.ownFile = CreateFileA(Run.ownPath, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (Run.ownFile == INVALID_HANDLE_VALUE) FailGuarded(ERROR_INVALID_DATA);
+    LARGE_INTEGER size;
+    if (!GetFileSizeEx(Run.ownFile, &size)) FailGuarded(ERROR_INVALID_DATA);
+    Run.ownSize = size.QuadPart;
+
+    Run.payloadOffset = LocatePayload();
+    if (!Run.payloadOffset || Run.ownSize <= static_cast<LONGLONG>(Run.payloadOffset) + SettingsRecordSize)
+        FinishRun(Run.ownPath, ERROR_HANDLE_EOF);
+    BYTE record[SettingsRecordSize];
+    SeekOwn(Run.payloadOffset);
+    ReadOwn(record, SettingsRecordSize);
+    DecodeSettings(record, Run.settings);
+
+    CheckSingleInstance();
+    SelectLanguage();
+    PumpMessages();
+
+    ScanEntries();
+    ChooseExtractionFolder();
+    CheckFreeSpace();
+    MakeFolder(Run.extractionFolder);
+    SeekOwn(static_cast<LONGLONG>(Run.payloadOffset) + SettingsRecordSize);
+    ExtractEntries();
+    CloseHandle(Run.ownFile);
+    Run.ownFile = INVALID_HANDLE_VALUE;
+    PostExtraction();
 }

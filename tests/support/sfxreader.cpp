@@ -59,6 +59,7 @@ SfxFile ReadSfx(const std::string& path) {
             return f;
         }
         SfxEntry e;
+        e.offset = at;
         e.kind = static_cast<uint8_t>(b[at]);
         uint32_t nameLength = Le32(b, at + 1);
         e.size = static_cast<int32_t>(Le32(b, at + 5));
@@ -66,6 +67,7 @@ SfxFile ReadSfx(const std::string& path) {
         e.attributes = Le32(b, at + 13);
         if (e.kind == 0 && nameLength == 0 && e.size == 0 && e.time == 0 && e.attributes == 0) {
             f.terminated = true;
+            f.terminatorOffset = at;
             f.trailing = b.size() - (at + 17);
             return f;
         }
@@ -85,7 +87,7 @@ SfxFile ReadSfx(const std::string& path) {
                     f.error = "chunk header past the end";
                     return f;
                 }
-                SfxChunk c{static_cast<int32_t>(Le32(b, at)), static_cast<int32_t>(Le32(b, at + 4))};
+                SfxChunk c{static_cast<int32_t>(Le32(b, at)), static_cast<int32_t>(Le32(b, at + 4)), at};
                 at += 8;
                 if (c.plain <= 0 || c.packed <= 0 || at + c.packed > b.size()) {
                     f.error = "bad chunk in " + e.name;
@@ -114,6 +116,7 @@ SfxFile ReadSfx(const std::string& path) {
             f.error = "checksum past the end";
             return f;
         }
+        e.sumOffset = at;
         e.storedSum = Le32(b, at);
         at += 4;
         f.entries.push_back(std::move(e));

@@ -9,6 +9,7 @@
 struct SfxChunk {
     int32_t plain = 0;
     int32_t packed = 0;
+    size_t offset = 0;  // of the chunk header in the file
 };
 
 struct SfxEntry {
@@ -21,6 +22,8 @@ struct SfxEntry {
     std::string data;           // the unpacked bytes
     uint32_t storedSum = 0;     // as written after the entry
     uint32_t computedSum = 0;   // name bytes plus data bytes
+    size_t offset = 0;          // of the entry header in the file
+    size_t sumOffset = 0;       // of the stored checksum
 };
 
 struct SfxFile {
@@ -30,6 +33,7 @@ struct SfxFile {
     std::vector<SfxEntry> entries;
     bool terminated = false;
     uint64_t trailing = 0;  // bytes after the terminator
+    size_t terminatorOffset = 0;
 
     uint8_t Byte(size_t offset) const { return static_cast<uint8_t>(record[offset]); }
     // A zero-terminated text field.

@@ -13,9 +13,8 @@ std::string BinDir() {
 
 std::string BinPath(const char* program) { return BinDir() + program; }
 
-namespace {
-
-void RemoveTree(const std::string& dir) {
+void RemoveTree(const std::string& folder) {
+    std::string dir = folder.empty() || folder.back() == '\\' ? folder : folder + "\\";
     WIN32_FIND_DATAA fd;
     HANDLE h = FindFirstFileA((dir + "*").c_str(), &fd);
     if (h != INVALID_HANDLE_VALUE) {
@@ -33,8 +32,6 @@ void RemoveTree(const std::string& dir) {
     }
     RemoveDirectoryA(dir.substr(0, dir.size() - 1).c_str());
 }
-
-}  // namespace
 
 TempFolder::TempFolder() {
     char base[MAX_PATH];

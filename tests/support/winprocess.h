@@ -22,6 +22,9 @@ private:
     std::string path_;
 };
 
+// Deletes a folder with everything in it.
+void RemoveTree(const std::string& dir);
+
 void WriteFileBytes(const std::string& path, const std::string& bytes);
 std::string ReadFileBytes(const std::string& path);
 

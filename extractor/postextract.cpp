@@ -1,0 +1,77 @@
+// After extraction: open the folder, or run the program and wait for it.
+#include "runstate.h"
+
+#include <shellapi.h>
+#include "u_args.h"
+
+namespace {
+
+// CmdParameters, then each of the extractor's own arguments as a blank and the argument
+// in double quotes.
+void BuildParameters(char* out, DWORD size) {
+    lstrcpynA(out, Run.settings.CmdParameters, size);
+    const char* p = GetCommandLineA();
+    static char arg[32768];
+    NextArg(p, arg, sizeof(arg), IsLeadByte);  // the program itself
+    while (NextArg(p, arg, sizeof(arg), IsLeadByte)) {
+        AppendText(out, " \"", size);
+        AppendText(out, arg, size);
+        AppendText(out, "\"", size);
+    }
+}
+
+void RunProgram() {
+    if (!Run.executablePath[0]) FinishRun(Run.ownPath, ERROR_INVALID_PARAMETER);
+    static char parameters[CmdParametersSize + 32768];
+    BuildParameters(parameters, sizeof(parameters));
+    char ownFolder[PathSize];
+    lstrcpynA(ownFolder, Run.ownPath, PathSize);
+    char* cut = nullptr;
+    for (char* p = ownFolder; *p; p = CharNextA(p))
+        if (*p == '\\') cut = p;
+    if (cut) cut[1] = 0;
+
+    SHELLEXECUTEINFOA info = {};
+    info.cbSize = sizeof(info);
+    info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI;
+    info.lpVerb = "open";
+    info.lpFile = Run.executablePath;
+    info.lpParameters = parameters;
+    info.nShow = SW_SHOWNORMAL;
+    switch (Run.settings.WorkingDirectory) {
+    case 1: info.lpDirectory = ownFolder; break;
+    case 2: info.lpDirectory = nullptr; break;
+    default: info.lpDirectory = Run.extractionFolder; break;
+    }
+    Run.programExitCode = 0;
+    if (!ShellExecuteExA(&info)) {
+        DWORD code = GetLastError();
+        FinishRun(Run.executablePath, code ? code : ERROR_INVALID_FUNCTION);
+    }
+    if (info.hProcess) {
+        WaitForSingleObject(info.hProcess, INFINITE);
+        DWORD code = 0;
+        if (GetExitCodeProcess(info.hProcess, &code)) Run.programExitCode = code;
+        Run.programEnded = true;
+        CloseHandle(info.hProcess);
+    }
+}
+
+}  // namespace
+
+void PostExtraction() {
+    if (!Run.settings.SilentMode) {
+        if (Run.window) DestroyWindow(Run.window);
+        if (Run.largeFont) DeleteObject(Run.largeFont);
+        if (Run.smallFont) DeleteObject(Run.smallFont);
+        Run.window = nullptr;
+        Run.largeFont = Run.smallFont = nullptr;
+    }
+    if (Run.settings.ExtractionMode == 0) {
+        if (Run.settings.OpenFolder)
+            ShellExecuteA(nullptr, "explore", Run.extractionFolder, nullptr, nullptr, SW_SHOWNORMAL);
+    } else if (Run.settings.ExtractionMode == 1) {
+        RunProgram();
+    }
+    FinishRun("", 0);
+}

@@ -1,0 +1,69 @@
+// The extractor's state of one run and the routines that share it. The extractor is copied
+// into every SFX file: no exceptions, no C++ library, fixed buffers; every failure ends the
+// run through FinishRun, which never returns.
+#pragma once
+#include <windows.h>
+
+#include "u_shared.h"
+
+const DWORD PathSize = 1024;  // the A functions stop at MAX_PATH long before this
+
+// A growable list of texts on the process heap, for the clean-up lists.
+struct StringList {
+    char** items;
+    int count;
+    int capacity;
+    void Add(const char* text);
+};
+
+struct RunState {
+    char ownPath[PathSize];
+    HANDLE ownFile;
+    HANDLE currentFile;  // the file being written, if any
+    LONGLONG ownSize;
+    DWORD payloadOffset;
+    SettingsRecord settings;
+    HANDLE mutex;
+    BYTE LanguageIndex;
+    HWND window;
+    HFONT largeFont, smallFont;
+    char extractionFolder[PathSize];  // ends in a backslash
+    char executablePath[PathSize];    // the entry of kind 1, empty until met
+    char helperPath[PathSize];        // the entry of kind 2, empty until met
+    LONGLONG totalBytes, doneBytes;
+    StringList ExtractedFiles;   // files this run wrote, for the clean-up
+    StringList CreatedFolders;   // folders this run created, without trailing backslash
+    bool programEnded;           // a launched program ended; its exit code is the run's
+    DWORD programExitCode;
+};
+extern RunState Run;
+
+// Run end (runend.cpp).
+__attribute__((noreturn)) void FinishRun(const char* text, DWORD code);
+// A failure while the own file is read or entries are written: the own path with the last
+// error, or with a code of its own when the system left none.
+__attribute__((noreturn)) void FailGuarded(DWORD fallback);
+void CheckSingleInstance();
+void RemoveFolderTree(const char* folder);
+
+// Extraction (engine.cpp).
+void ReadOwn(void* buffer, DWORD size);
+void SeekOwn(LONGLONG position);
+bool TempFolder(char* out, bool ownSubFolder);
+void ScanEntries();
+void ChooseExtractionFolder();
+void CheckFreeSpace();
+void MakeFolder(const char* path);
+void ExtractEntries();
+
+// After extraction (postextract.cpp).
+__attribute__((noreturn)) void PostExtraction();
+
+// Window (window.cpp): the progress display between work steps.
+void PumpMessages();
+void RefreshProgress();
+
+// Texts in the system's code page.
+void AppendText(char* out, const char* text, DWORD size);
+void AddBackslash(char* path);
+bool IsLeadByte(unsigned char c);

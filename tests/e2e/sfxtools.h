@@ -1,0 +1,132 @@
+// Helpers of the extractor tests: building SFX files, running them with bounded waits while
+// answering their message boxes, crafting damaged copies, reading pending deletions.
+#pragma once
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "buildtools.h"
+#include "sfxreader.h"
+
+// Builds target from src with the switches given (and -o -c -h); tail follows the target.
+inline void MakeSfx(const std::string& switches, const std::string& src, const std::string& target,
+                    const std::string& tail = "") {
+    DWORD code = BuildQuietly("-o " + switches + " " + Q(src) + " " + Q(target) + " " + tail, BinDir());
+    ASSERT_EQ(code, 0u) << switches;
+    ASSERT_EQ(ReadSfx(target).error, "");
+}
+
+struct SfxRun {
+    DWORD code = 0xFFFFFFFF;
+    std::vector<MessageBoxView> boxes;  // every message box the run showed, in order
+};
+
+// Runs an SFX file; each message box is read, then answered by answer() (the id of the
+// button to press; without it the default button). Bounded: a run that does not end is killed.
+inline SfxRun RunSfx(const std::string& sfx, const std::string& args = "", const std::string& workDir = "",
+                     std::function<int(const MessageBoxView&)> answer = nullptr, DWORD ms = 60000) {
+    SfxRun run;
+    Process p(Q(sfx) + (args.empty() ? "" : " " + args), workDir.empty() ? nullptr : workDir.c_str());
+    EXPECT_TRUE(p.Started()) << sfx;
+    DWORD start = GetTickCount();
+    std::vector<HWND> answered;
+    while (!p.Wait(30, &run.code)) {
+        for (HWND box : WindowsOf(p.Id(), kDialogClass)) {
+            if (std::find(answered.begin(), answered.end(), box) != answered.end()) continue;
+            Sleep(50);
+            MessageBoxView view = ReadMessageBox(box);
+            run.boxes.push_back(view);
+            answered.push_back(box);
+            int id = answer ? answer(view) : (view.defaultButton ? view.defaultButton : IDOK);
+            if (id) PressButton(box, id);
+        }
+        if (GetTickCount() - start > ms) {
+            ADD_FAILURE() << "SFX run did not end: " << sfx;
+            p.Kill();
+            run.code = 0xDEAD0000;
+            break;
+        }
+    }
+    return run;
+}
+
+// The system's text for a code as the extractor shows it: trailing blanks and full stops cut.
+inline std::string SystemText(DWORD code) {
+    char text[256] = "";
+    FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0, text, sizeof(text),
+                   nullptr);
+    std::string s = text;
+    while (!s.empty() && (static_cast<unsigned char>(s.back()) <= 32 || s.back() == '.')) s.pop_back();
+    return s;
+}
+
+inline std::wstring WideOf(const std::string& ansi) {
+    int n = MultiByteToWideChar(CP_ACP, 0, ansi.data(), static_cast<int>(ansi.size()), nullptr, 0);
+    std::wstring w(n, L'\0');
+    MultiByteToWideChar(CP_ACP, 0, ansi.data(), static_cast<int>(ansi.size()), &w[0], n);
+    return w;
+}
+
+// The message FinishRun shows: the text, an empty line, the system's text.
+inline std::wstring RunEndMessage(const std::string& text, DWORD code) {
+    return WideOf(text + "\r\n\r\n" + SystemText(code));
+}
+
+inline std::string TempPath() {
+    char path[MAX_PATH];
+    GetTempPathA(MAX_PATH, path);
+    std::string p = path;
+    if (p.back() != '\\') p += '\\';
+    return p;
+}
+
+inline std::string TempSubFolder(const std::string& sfx) {
+    return TempPath() + "~sfx" + ReadSfx(sfx).Text(2311, 11) + "\\";
+}
+
+inline bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+// Sources of the pending renames at restart, without their "\??\" prefix; clears them with clear.
+inline std::vector<std::string> PendingDeletions(bool clear = false) {
+    std::vector<std::string> out;
+    HKEY key;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "System\\CurrentControlSet\\Control\\Session Manager", 0,
+                      KEY_QUERY_VALUE | KEY_SET_VALUE, &key))
+        return out;
+    DWORD size = 0;
+    if (!RegQueryValueExA(key, "PendingFileRenameOperations", nullptr, nullptr, nullptr, &size) && size) {
+        std::string data(size, '\0');
+        RegQueryValueExA(key, "PendingFileRenameOperations", nullptr, nullptr, reinterpret_cast<BYTE*>(&data[0]), &size);
+        // Pairs of texts: source, then destination (empty for a deletion).
+        std::vector<std::string> texts;
+        for (size_t at = 0; at < data.size();) {
+            size_t end = data.find('\0', at);
+            if (end == std::string::npos) end = data.size();
+            texts.push_back(data.substr(at, end - at));
+            at = end + 1;
+        }
+        for (size_t i = 0; i + 1 < texts.size(); i += 2) {
+            std::string s = texts[i];
+            if (s.compare(0, 4, "\\??\\") == 0) s = s.substr(4);
+            if (!s.empty()) out.push_back(s);
+        }
+    }
+    if (clear) RegDeleteValueA(key, "PendingFileRenameOperations");
+    RegCloseKey(key);
+    return out;
+}
+
+// Where the payload starts, and the offsets of the entries after the record.
+inline size_t PayloadOffset(const std::string& sfx) { return ReadSfx(sfx).payloadOffset; }
+
+inline void PatchBytes(const std::string& from, const std::string& to, size_t offset, const std::string& bytes) {
+    std::string b = ReadFileBytes(from);
+    b.replace(offset, bytes.size(), bytes);
+    WriteFileBytes(to, b);
+}
+
+inline std::string Le32Bytes(uint32_t v) {
+    std::string s(4, '\0');
+    for (int i = 0; i < 4; ++i) s[i] = static_cast<char>(v >> (8 * i));
+    return s;
+}
