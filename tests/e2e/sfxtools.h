@@ -2,6 +2,7 @@
 // answering their message boxes, crafting damaged copies, reading pending deletions.
 #pragma once
 #include <functional>
+#include <thread>
 #include <string>
 #include <vector>
 
@@ -129,4 +130,20 @@ inline std::string Le32Bytes(uint32_t v) {
     std::string s(4, '\0');
     for (int i = 0; i < 4; ++i) s[i] = static_cast<char>(v >> (8 * i));
     return s;
+}
+
+// The caption the system gives a message box without one ("Error" in English), read from
+// a box this test program shows itself.
+inline std::wstring DefaultCaption() {
+    static std::wstring caption;
+    if (!caption.empty()) return caption;
+    std::thread reader([] {
+        HWND box = WaitForWindow(GetCurrentProcessId(), kDialogClass, 10000);
+        if (!box) return;
+        caption = WindowText(box);
+        PressButton(box, IDOK);
+    });
+    MessageBoxA(nullptr, "caption probe", nullptr, MB_OK);
+    reader.join();
+    return caption;
 }

@@ -139,7 +139,7 @@ TEST(Overwrite, AskForEachExistingFile) {
     for (int i = 0; i < 3; ++i) {
         const MessageBoxView& v = run.boxes[i];
         EXPECT_EQ(v.text, WideOf(SystemText(ERROR_FILE_EXISTS) + "\r\n" + dest / names[i] + "\r\n\r\nOverwrite file?"));
-        EXPECT_EQ(v.caption, L"Error");
+        EXPECT_EQ(v.caption, DefaultCaption());
         EXPECT_EQ(v.defaultButton, IDNO);
         std::vector<int> buttons = v.buttons;
         std::sort(buttons.begin(), buttons.end());

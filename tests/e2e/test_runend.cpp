@@ -39,7 +39,7 @@ void ExpectEnd(Fixture& f, const std::string& switches, const std::function<void
         } else {
             ASSERT_EQ(run.boxes.size(), 1u);
             EXPECT_EQ(run.boxes[0].text, message(sfx));
-            EXPECT_EQ(run.boxes[0].caption, L"Error");
+            EXPECT_EQ(run.boxes[0].caption, DefaultCaption());
             EXPECT_EQ(run.boxes[0].buttons, std::vector<int>{IDOK});
         }
     }
