@@ -253,3 +253,17 @@ TEST(RunEnd, TruncatedAtEveryOffset) {
         EXPECT_EQ(names.size(), 2u) << at;  // full.exe and cut.exe, nothing else
     }
 }
+
+// A custom folder that comes out empty: the run ends with the own path and a non-zero code.
+TEST(RunEnd, EmptyExtractionFolder) {
+    TempFolder src, out, cwd;
+    WriteFileBytes(src / "a.txt", "a");
+    std::string sfx = out / "t.exe";
+    MakeSfx("-fm", src.Path(), sfx, "\"\"");
+    EXPECT_EQ(ReadSfx(sfx).Byte(2050), 0);
+    SfxRun run = RunSfx(sfx, "", cwd.Path());
+    EXPECT_NE(run.code, 0u);
+    ASSERT_EQ(run.boxes.size(), 1u);
+    EXPECT_EQ(run.boxes[0].text, RunEndMessage(sfx, run.code));
+    EXPECT_TRUE(cwd.List().empty());
+}

@@ -154,6 +154,42 @@ TEST(EmbeddedResources, IconAndVersion) {
     EXPECT_EQ(LOWORD(fixed->dwFileVersionMS), QUILLET_VERSION_MINOR);
 }
 
+namespace {
+struct IconGroup {
+    WORD reserved, type, count;
+};
+BOOL CALLBACK AddLanguage(HMODULE, LPCSTR, LPCSTR, WORD language, LONG_PTR data) {
+    reinterpret_cast<std::vector<WORD>*>(data)->push_back(language);
+    return TRUE;
+}
+}  // namespace
+
+// The extractor carries one icon group of ten images in one language and the maker's
+// address; no version information and no manifest (the builder writes those).
+TEST(EmbeddedResources, ExtractorResources) {
+    std::string sfxhead = BinPath("sfxhead.exe");
+    bool found = false;
+    std::string group = ReadResource(sfxhead, MAKEINTRESOURCEA(14), "MAINICON", &found);
+    ASSERT_TRUE(found);
+    ASSERT_GE(group.size(), 6u);
+    EXPECT_EQ(reinterpret_cast<const IconGroup*>(group.data())->count, 10);
+    EXPECT_EQ(group.size(), 6u + 14 * 10);
+    HMODULE module = LoadLibraryExA(sfxhead.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    ASSERT_TRUE(module);
+    char text[128] = "";
+    EXPECT_GT(LoadStringA(module, 1, text, sizeof(text)), 0);
+    EXPECT_EQ(std::string(text).rfind("https://", 0), 0u) << text;
+    EXPECT_FALSE(FindResourceA(module, MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(16)));  // no version
+    EXPECT_FALSE(FindResourceA(module, MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(24)));  // no manifest
+    std::vector<WORD> languages;
+    for (int image = 1; image <= 10; ++image)
+        EnumResourceLanguagesA(module, MAKEINTRESOURCEA(3), MAKEINTRESOURCEA(image), AddLanguage,
+                               reinterpret_cast<LONG_PTR>(&languages));
+    ASSERT_EQ(languages.size(), 10u);
+    EXPECT_EQ(std::count(languages.begin(), languages.end(), languages[0]), 10);
+    FreeLibrary(module);
+}
+
 // Each of the four payloads is required: without it the builder refuses to start.
 TEST(Startup, MissingResourceRefusesToStart) {
     const char* names[][2] = {{"EXE", "SFXHEAD"}, {"EXE", "SELFDELETE"}, {"XML", "UAC"}, {"TXT", "CMDLINE"}};
