@@ -18,13 +18,6 @@ BYTE* Allocate(DWORD size) {
     return static_cast<BYTE*>(p);
 }
 
-LONGLONG Position() {
-    LARGE_INTEGER zero, at;
-    zero.QuadPart = 0;
-    if (!SetFilePointerEx(Run.ownFile, zero, &at, FILE_CURRENT)) FailGuarded(ERROR_INVALID_DATA);
-    return at.QuadPart;
-}
-
 EntryHeader ReadHeader() {
     BYTE b[EntryHeaderSize];
     ReadOwn(b, EntryHeaderSize);
@@ -130,16 +123,39 @@ void WriteOut(HANDLE file, const void* data, DWORD size, const char* path) {
 
 }  // namespace
 
-void SeekOwn(LONGLONG position) {
-    LARGE_INTEGER at;
-    at.QuadPart = position;
-    if (!SetFilePointerEx(Run.ownFile, at, nullptr, FILE_BEGIN)) FailGuarded(ERROR_INVALID_DATA);
+// The own file is read through a small window, so the many small reads of headers and names
+// cost no system call each; large reads go straight to the file.
+namespace {
+BYTE window[65536];
+LONGLONG windowStart = -1;
+DWORD windowLength = 0;
+LONGLONG position = 0;
+
+void ReadDirect(LONGLONG at, void* buffer, DWORD size, DWORD* got) {
+    LARGE_INTEGER offset;
+    offset.QuadPart = at;
+    *got = 0;
+    if (!SetFilePointerEx(Run.ownFile, offset, nullptr, FILE_BEGIN) || !ReadFile(Run.ownFile, buffer, size, got, nullptr))
+        FailGuarded(ERROR_INVALID_DATA);
 }
+}  // namespace
+
+void SeekOwn(LONGLONG at) { position = at; }
 
 void ReadOwn(void* buffer, DWORD size) {
     DWORD got = 0;
-    if (!ReadFile(Run.ownFile, buffer, size, &got, nullptr)) FailGuarded(ERROR_INVALID_DATA);
+    if (size > sizeof(window) / 2) {
+        ReadDirect(position, buffer, size, &got);
+    } else {
+        if (position < windowStart || position + size > windowStart + windowLength) {
+            ReadDirect(position, window, sizeof(window), &windowLength);
+            windowStart = position;
+        }
+        got = position + size <= windowStart + windowLength ? size : 0;
+        if (got) memcpy(buffer, window + (position - windowStart), size);
+    }
     if (got != size) FinishRun(Run.ownPath, ERROR_HANDLE_EOF);
+    position += size;
 }
 
 bool TempFolder(char* out, bool ownSubFolder) {
@@ -262,7 +278,7 @@ void ExtractEntries() {
     if (!outputBuffer) outputBuffer = Allocate(ChunkSize);
     char name[MaxNameLength + 1];
     static char path[PathSize + MaxNameLength];
-    while (Position() < Run.ownSize) {
+    while (position < Run.ownSize) {
         EntryHeader h = ReadHeader();
         if (IsTerminator(h)) break;
         ReadName(h, name);
@@ -283,15 +299,25 @@ void ExtractEntries() {
         if (h.Kind == EntryExecutable) lstrcpynA(Run.executablePath, path, PathSize);
         if (h.Kind == EntrySelfDelete) lstrcpynA(Run.helperPath, path, PathSize);
 
-        bool write = !FileExistsAt(path) || Run.settings.OverwriteMode == 1 ||
-                     (Run.settings.OverwriteMode != 2 && AskOverwrite(path));
-        HANDLE file = INVALID_HANDLE_VALUE;
+        // A new file is created at once; an existing one is replaced only as OverwriteMode says.
+        HANDLE file = CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+        bool write = file != INVALID_HANDLE_VALUE;
+        if (!write) {
+            DWORD code = GetLastError();
+            if (code != ERROR_FILE_EXISTS && code != ERROR_ALREADY_EXISTS && code != ERROR_ACCESS_DENIED)
+                FinishRun(path, code);
+            bool exists = FileExistsAt(path);  // a folder of that name does not count
+            write = !exists || Run.settings.OverwriteMode == 1 ||
+                    (Run.settings.OverwriteMode != 2 && AskOverwrite(path));
+            if (write) {
+                if (exists) SetFileAttributesA(path, FILE_ATTRIBUTE_NORMAL);  // read-only, hidden and system too
+                file = CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+                if (file == INVALID_HANDLE_VALUE) FinishRun(path, GetLastError());
+            }
+        }
         if (write) {
             // Only files this run writes go on the clean-up list.
             if (h.Kind != EntrySelfDelete) Run.ExtractedFiles.Add(path);
-            SetFileAttributesA(path, FILE_ATTRIBUTE_NORMAL);
-            file = CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-            if (file == INVALID_HANDLE_VALUE) FinishRun(path, GetLastError());
             Run.currentFile = file;  // FinishRun closes it, so the clean-up can delete it
         }
         for (LONGLONG i = 0; i < h.DataSize;) {
@@ -332,6 +358,7 @@ void ExtractEntries() {
             CloseHandle(file);
             Run.currentFile = nullptr;
         }
-        SetFileAttributesA(path, h.Attributes);
+        // A file this run wrote has the archive attribute already: most need no change.
+        if (!write || h.Attributes != FILE_ATTRIBUTE_ARCHIVE) SetFileAttributesA(path, h.Attributes);
     }
 }

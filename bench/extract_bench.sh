@@ -1,0 +1,54 @@
+#!/usr/bin/env bash
+# Extraction benchmark: an SFX file of the build benchmark's corpus, extracted by sfxhead and,
+# in the same run, by a plain inflate-and-write of the same chunks. Prints throughputs,
+# their ratio, peak memory and the size of sfxhead.exe.
+#   bench/extract_bench.sh [runs]      (default 2 runs each, the best time counts)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+runs=${1:-2}
+command -v /usr/bin/time >/dev/null || apt-get install -y -qq time >/dev/null
+scripts/setup.sh
+cmake --preset windows >/dev/null
+cmake --build --preset windows --target quillet inflate_reference >/dev/null
+cmake/testbed.sh build >/dev/null
+. build/testbed/env
+export LC_ALL=C.UTF-8
+
+B=build/bench
+mkdir -p "$B"
+python3 bench/make_corpus.py "$B/corpus"
+bytes=$(find "$B/corpus" -type f -printf '%s\n' | awk '{s+=$1} END {print s}')
+largest=$(find "$B/corpus" -type f -printf '%s\n' | sort -n | tail -1)
+sfx="$B/extract.exe"
+wine build/bin/quillet.exe -h -c -o -s -oo -fm "$(winepath -w "$B/corpus")" "$(winepath -w "$sfx")" \
+    "$(winepath -w "$B/out-sfx")" >/dev/null 2>&1
+
+measure() {
+    /usr/bin/time -f '%e %M' -o "$B/time.txt" "$@" >/dev/null 2>&1 || true
+    cat "$B/time.txt" | tail -1
+}
+
+best_sfx=999999 best_ref=999999 mem_sfx=0 mem_ref=0
+for i in $(seq "$runs"); do
+    rm -rf "$B/out-sfx" "$B/out-ref"
+    read -r t m < <(measure wine "$sfx")
+    awk "BEGIN{exit !($t < $best_sfx)}" && best_sfx=$t
+    [ "$m" -gt "$mem_sfx" ] && mem_sfx=$m
+    read -r t m < <(measure wine build/bin/inflate_reference.exe "$(winepath -w "$sfx")" "$(winepath -w "$B/out-ref")")
+    awk "BEGIN{exit !($t < $best_ref)}" && best_ref=$t
+    [ "$m" -gt "$mem_ref" ] && mem_ref=$m
+done
+diff -rq "$B/corpus" "$B/out-sfx" >/dev/null && same=yes || same=NO
+
+stub=$(stat -c %s build/bin/sfxhead.exe)
+rsrc=$((16#$(i686-w64-mingw32-objdump -h build/bin/sfxhead.exe | awk '$2 == ".rsrc" {print $3}')))
+rsrc_file=$(( (rsrc + 511) / 512 * 512 ))
+awk -v b="$bytes" -v ts="$best_sfx" -v tr="$best_ref" -v ms="$mem_sfx" -v mr="$mem_ref" -v big="$largest" \
+    -v stub="$stub" -v rs="$rsrc_file" -v same="$same" 'BEGIN {
+    mib = 1048576
+    printf "corpus: %.1f MiB, largest file %.1f MiB; extracted files identical to the corpus: %s\n", b / mib, big / mib, same
+    printf "sfxhead (SFX run):          %6.2f s  %6.1f MiB/s  peak RSS %.1f MiB\n", ts, b / mib / ts, ms / 1024
+    printf "inflate and write directly: %6.2f s  %6.1f MiB/s  peak RSS %.1f MiB\n", tr, b / mib / tr, mr / 1024
+    printf "throughput ratio sfxhead / direct: %.3f\n", tr / ts
+    printf "sfxhead.exe: %d bytes, %d without its resource section (%.1f KiB; budget 48 KiB)\n", stub, stub - rs, (stub - rs) / 1024
+}'
