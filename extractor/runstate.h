@@ -59,9 +59,11 @@ void ExtractEntries();
 // After extraction (postextract.cpp).
 __attribute__((noreturn)) void PostExtraction();
 
-// Window (window.cpp): the progress display between work steps.
-void PumpMessages();
+// Window (window.cpp): the progress display between work steps; nothing in silent mode.
+void CreateProgressWindow();
+void PaintProgress();
 void RefreshProgress();
+void PumpMessages();
 
 // Texts in the system's code page.
 void AppendText(char* out, const char* text, DWORD size);

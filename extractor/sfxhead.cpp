@@ -21,6 +21,10 @@ void StringList::Add(const char* text) {
     items[count++] = copy;
 }
 
+void SelectLanguage() { Run.LanguageIndex = LanguageFor(GetSystemDefaultLangID() & 0xFF, GetACP()); }
+
+const char* Text(MessageId id) { return TextFor(Run.LanguageIndex, id); }
+
 bool IsLeadByte(unsigned char c) { return IsDBCSLeadByte(c) != FALSE; }
 
 void AppendText(char* out, const char* text, DWORD size) {
@@ -97,6 +101,7 @@ extern "C" __attribute__((noreturn)) void __stdcall SfxEntry() {
 
     CheckSingleInstance();
     SelectLanguage();
+    CreateProgressWindow();
     PumpMessages();
 
     ScanEntries();

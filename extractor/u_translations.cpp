@@ -1,11 +1,13 @@
 #include "u_translations.h"
 
-#include "runstate.h"
+#include "u_translations_table.inc"
 
-namespace {
-const char* const English[] = {"Initialization", "Please wait", "Extract to", "Overwrite file?"};
+unsigned char LanguageFor(unsigned primaryLanguage, unsigned codePage) {
+    for (unsigned char i = 1; i < 39; ++i)
+        if (Rows[i].primaryLanguage == primaryLanguage && Rows[i].codePage == codePage) return i;
+    return 0;
 }
 
-void SelectLanguage() { Run.LanguageIndex = 0; }
+const char* TextFor(unsigned char languageIndex, MessageId id) { return Texts[id][languageIndex < 39 ? languageIndex : 0]; }
 
-const char* Text(MessageId id) { return English[id]; }
+const LanguageRow& LanguageRowAt(unsigned char languageIndex) { return Rows[languageIndex < 39 ? languageIndex : 0]; }

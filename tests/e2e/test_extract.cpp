@@ -34,6 +34,14 @@ void RemoveExtracted(const std::string& folder, const std::string& tag) {
     RemoveDirectoryA((folder + tag + "-dir").c_str());
 }
 
+// The overwrite question's last line in the system's language, where the extractor has one.
+std::wstring OverwriteQuestion() {
+    int language = GetSystemDefaultLangID() & 0xFF;
+    if (language == 0x12 && GetACP() == 949) return L"파일을 덮어쓰시겠습니까?";
+    if (language == 0x07 && GetACP() == 1252) return L"Datei überschreiben?";
+    return L"Overwrite file?";
+}
+
 FILETIME MakeTime(WORD year, WORD month, WORD day, WORD hour, WORD minute, WORD second) {
     SYSTEMTIME st{year, month, 0, day, hour, minute, second, 0};
     FILETIME local, utc;
@@ -138,7 +146,7 @@ TEST(Overwrite, AskForEachExistingFile) {
     const char* names[] = {"a.txt", "b.txt", "c.txt"};
     for (int i = 0; i < 3; ++i) {
         const MessageBoxView& v = run.boxes[i];
-        EXPECT_EQ(v.text, WideOf(SystemText(ERROR_FILE_EXISTS) + "\r\n" + dest / names[i] + "\r\n\r\nOverwrite file?"));
+        EXPECT_EQ(v.text, WideOf(SystemText(ERROR_FILE_EXISTS) + "\r\n" + dest / names[i] + "\r\n\r\n") + OverwriteQuestion());
         EXPECT_EQ(v.caption, DefaultCaption());
         EXPECT_EQ(v.defaultButton, IDNO);
         std::vector<int> buttons = v.buttons;
