@@ -9,6 +9,9 @@ const wchar_t* const DialogTexts[11] = {
 };
 
 const wchar_t* const ApplicationTitle = L"Quillet";
+const wchar_t MakerWebAddress[] = L"www.corvane.example";
+const wchar_t MakerEmail[] = L"quillet@corvane.example";
+const wchar_t DonationAddress[] = L"www.corvane.example/donate";
 std::string AboutPageName;
 
 namespace {
@@ -79,6 +82,8 @@ void ShowInfoMessage(const std::wstring& text) {
 void ShowWarningMessage(const std::wstring& text) {
     Box(text, DialogTexts[2], MB_OK | MB_ICONWARNING);
 }
+void ShowApplicationException(const std::wstring& text) { Box(text, ApplicationTitle, MB_OK | MB_ICONERROR); }
+
 void ShowApplicationError(const std::wstring& text) {
     Box(text, L"Application Error", MB_OK | MB_ICONERROR);
 }

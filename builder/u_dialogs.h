@@ -11,6 +11,11 @@ extern const wchar_t* const DialogTexts[11];
 // The application's title, "Quillet".
 extern const wchar_t* const ApplicationTitle;
 
+// The maker's addresses, shown in the main window and the about box.
+extern const wchar_t MakerWebAddress[];
+extern const wchar_t MakerEmail[];
+extern const wchar_t DonationAddress[];
+
 // Appended to the maker's web address in the about box; set once at start-up.
 extern std::string AboutPageName;
 
@@ -23,6 +28,10 @@ void ShowInfoMessage(const std::wstring& text);
 void ShowWarningMessage(const std::wstring& text);
 // An error that escaped a windowless build: error box titled "Application Error".
 void ShowApplicationError(const std::wstring& text);
+// An error of a build in the window: the application's error box, titled with its name.
+void ShowApplicationException(const std::wstring& text);
+// The about box, modal; a new window on every call.
+void ShowAboutBox();
 // True only when the user chose Yes; with defaultYes false, No is the default button.
 bool AskConfirmation(const std::wstring& text, bool defaultYes);
 

@@ -1,5 +1,26 @@
-// The settings saved for the next interactive run (HKCU\Software\Corvane\Quillet).
+// The settings saved for the next interactive run: HKEY_CURRENT_USER\Software\Corvane\Quillet.
 #pragma once
+#include <string>
+
+#include <windows.h>
+
 #include "u_settings.h"
 
+// The key, opened for querying and setting values and created when missing.
+class SettingsKey {
+public:
+    ~SettingsKey();
+    bool Open();
+    // A string value (REG_SZ or REG_EXPAND_SZ); missing or empty reads as empty text.
+    bool ReadText(const char* name, std::string& text) const;
+    // A REG_DWORD value.
+    bool ReadNumber(const char* name, DWORD& number) const;
+    bool WriteText(const char* name, const std::string& text) const;
+    bool WriteNumber(const char* name, DWORD number) const;
+
+private:
+    HKEY key_ = nullptr;
+};
+
+// Writes the sixteen values, each on its own; failures are ignored.
 void SaveSettings(const BuildSettings& settings);

@@ -1,0 +1,91 @@
+// A thin form layer over Win32: a window class "Tf<name>" per form, controls created from a
+// declarative table (name, kind, rectangle, caption, flags), a modal loop with a modal result,
+// centring, key preview and Escape. Every control gets the id 100 + its row and carries its
+// name as the window property "QuilletName" (a global atom), so tests can find it by name.
+#pragma once
+#include <string>
+#include <vector>
+
+#include <windows.h>
+
+namespace ui {
+
+enum class Kind { Label, RightLabel, Edit, Button, DefaultButton, Radio, Check, Group, Panel, Progress, Link };
+
+enum Flags : unsigned {
+    GroupStart = 1,  // first radio button of a group of exclusive choices
+    Checked = 2,     // checked at design time
+    WordWrap = 4,    // check box or radio button whose caption wraps
+    Bold = 8,
+};
+
+struct ControlSpec {
+    const char* name;
+    Kind kind;
+    int x, y, w, h;
+    const wchar_t* caption;
+    unsigned flags;
+};
+
+const int FirstControlId = 100;
+
+class Form {
+public:
+    // cls is the window class ("Tfquillet"); the client area is width × height.
+    Form(const wchar_t* cls, int width, int height, DWORD style, const ControlSpec* controls, size_t count);
+    virtual ~Form();
+
+    // Creates the window and its controls, hidden; owner may be null.
+    bool Create(HWND owner, const std::wstring& caption);
+    HWND Handle() const { return window_; }
+    // Shows the window modally: the other windows of the thread are disabled until a modal
+    // result is set. Returns that result.
+    int ShowModal();
+    void SetModalResult(int result) { modalResult_ = result; }
+    void CentreOver(HWND other);  // over another window, or the screen when null
+
+    HWND Control(const char* name) const;
+    int IdOf(const char* name) const;
+    bool IsChecked(const char* name) const;
+    void SetChecked(const char* name, bool checked);
+    std::wstring TextOf(const char* name) const;
+    void SetText(const char* name, const std::wstring& text);
+    void Enable(const char* name, bool enabled);
+    bool IsEnabled(const char* name) const;
+
+    // The form's font (face, height in logical units, character set) for every control.
+    void SetFont(const wchar_t* face, int height, BYTE charset);
+
+    // Runs a message loop for a modeless main form until WM_QUIT.
+    static void RunMessageLoop();
+
+protected:
+    virtual void OnCreate() {}
+    virtual void OnShow() {}
+    virtual void OnCommand(int /*id*/, int /*code*/) {}
+    virtual bool OnKeyDown(WPARAM /*key*/) { return false; }  // key preview; true when consumed
+    // A close request: a modal form ends with Cancel unless it says otherwise.
+    virtual void OnCloseRequest() { SetModalResult(IDCANCEL); }
+    virtual LRESULT OnMessage(UINT message, WPARAM wParam, LPARAM lParam);
+    bool closeOnEscape_ = false;
+    bool keyPreview_ = false;
+
+private:
+    static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    static bool PreTranslate(MSG& msg);
+    void CreateControls();
+
+    const wchar_t* cls_;
+    int width_, height_;
+    DWORD style_;
+    const ControlSpec* specs_;
+    size_t count_;
+    HWND window_ = nullptr;
+    std::vector<HWND> controls_;
+    HFONT font_ = nullptr, boldFont_ = nullptr, linkFont_ = nullptr;
+    HBRUSH faceBrush_ = nullptr;
+    int modalResult_ = 0;
+    bool shown_ = false;
+};
+
+}  // namespace ui

@@ -1,0 +1,355 @@
+// The builder's main window under Xvfb: design state, saved settings, enabling rules,
+// Create SFX with its progress window, the about box, and the layout.
+#include <gtest/gtest.h>
+
+#include "../e2e/sfxtools.h"
+#include "formcontrols.h"
+
+namespace {
+
+const char KeyPath[] = "Software\\Corvane\\Quillet";
+
+void DeleteSavedSettings() { RegDeleteTreeA(HKEY_CURRENT_USER, KeyPath); }
+
+bool KeyExists() {
+    HKEY key;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, KeyPath, 0, KEY_READ, &key)) return false;
+    RegCloseKey(key);
+    return true;
+}
+
+void SetValue(const char* name, DWORD type, const void* data, DWORD size) {
+    HKEY key;
+    RegCreateKeyExA(HKEY_CURRENT_USER, KeyPath, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr);
+    RegSetValueExA(key, name, 0, type, static_cast<const BYTE*>(data), size);
+    RegCloseKey(key);
+}
+void SetText(const char* name, const std::string& text) { SetValue(name, REG_SZ, text.c_str(), static_cast<DWORD>(text.size() + 1)); }
+void SetNumber(const char* name, DWORD n) { SetValue(name, REG_DWORD, &n, sizeof(n)); }
+
+std::string GetText(const char* name) {
+    char data[2048] = "";
+    DWORD size = sizeof(data), type = 0;
+    HKEY key;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, KeyPath, 0, KEY_READ, &key)) return "<no key>";
+    LONG rc = RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<BYTE*>(data), &size);
+    RegCloseKey(key);
+    return rc ? "<missing>" : std::string(data);
+}
+
+DWORD GetNumber(const char* name) {
+    DWORD n = 0xFFFF, size = sizeof(n), type = 0;
+    HKEY key;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, KeyPath, 0, KEY_READ, &key)) return 0xEEEE;
+    RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<BYTE*>(&n), &size);
+    RegCloseKey(key);
+    return n;
+}
+
+// The running builder with its main window.
+struct App {
+    Process process;
+    HWND main = nullptr;
+    explicit App(const std::string& args = "", const std::string& dir = "")
+        : process(Q(BinPath("quillet.exe")) + " " + args, dir.empty() ? nullptr : dir.c_str()) {
+        main = WaitForWindow(process.Id(), L"Tfquillet", 20000);
+        EXPECT_TRUE(main) << "no main window";
+        Sleep(300);
+    }
+    HWND C(const char* name) const {
+        HWND h = FindControl(main, name);
+        EXPECT_TRUE(h) << name;
+        return h;
+    }
+    bool Checked(const char* name) const { return SendMessageW(C(name), BM_GETCHECK, 0, 0) == BST_CHECKED; }
+    bool Enabled(const char* name) const { return IsWindowEnabled(C(name)) != FALSE; }
+    // An edit of another process answers WM_GETTEXT; its window caption is not its text.
+    std::wstring Text(const char* name) const {
+        wchar_t text[4096] = L"";
+        SendMessageTimeoutW(C(name), WM_GETTEXT, 4096, reinterpret_cast<LPARAM>(text), SMTO_NORMAL, 5000, nullptr);
+        return text;
+    }
+    // A click whose handler may open a modal window must not block the test: bounded.
+    void Click(const char* name) const {
+        DWORD_PTR result;
+        SendMessageTimeoutW(C(name), BM_CLICK, 0, 0, SMTO_NORMAL, 3000, &result);
+    }
+    void Press(const char* name) const { PostMessageW(C(name), BM_CLICK, 0, 0); }
+    void Type(const char* name, const std::string& text) const {
+        SendMessageA(C(name), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
+    }
+    void Close() {
+        if (IsWindow(main)) PostMessageW(main, WM_CLOSE, 0, 0);
+        EXPECT_EQ(ExpectEndsWithoutMessages(process, 20000), 0u);
+    }
+    // The next message box of the builder.
+    MessageBoxView NextBox() {
+        HWND box = WaitForWindow(process.Id(), kDialogClass, 30000);
+        EXPECT_TRUE(box) << "no message box";
+        Sleep(100);
+        return box ? ReadMessageBox(box) : MessageBoxView();
+    }
+};
+
+void Answer(const MessageBoxView& box, int id) {
+    PressButton(box.window, id);
+    for (int i = 0; i < 100 && IsWindow(box.window); ++i) Sleep(20);
+}
+
+}  // namespace
+
+TEST(MainWindow, FirstRunShowsTheDesignState) {
+    DeleteSavedSettings();
+    App app;
+    EXPECT_TRUE(KeyExists()) << "the key is created empty";
+    EXPECT_EQ(WindowText(app.main), L"Quillet 1.0");
+    for (const char* on : {"rbicondefault", "rbopenfolder", "cbopenfolder", "rbtemp", "rbwdextraction",
+                           "rbdmimmediately", "rbuacnone", "rbomprompt"})
+        EXPECT_TRUE(app.Checked(on)) << on;
+    for (const char* off : {"rbiconcustom", "rbexecutefile", "cboneinstance", "cbsilent", "cbselfdelete", "rbcustom"})
+        EXPECT_FALSE(app.Checked(off)) << off;
+    for (const char* edit : {"esource", "etarget", "eicon", "eexecutablefile", "ecmdparameters", "ecustomdir"})
+        EXPECT_EQ(app.Text(edit), L"") << edit;
+    // Extract-only: the run-mode controls wait.
+    for (const char* off : {"eicon", "bicon", "eexecutablefile", "ecmdparameters", "rbwdsource", "rbdmonreboot",
+                            "rbuacadministrator", "ecustomdir", "benvvars"})
+        EXPECT_FALSE(app.Enabled(off)) << off;
+    EXPECT_TRUE(app.Enabled("cbopenfolder"));
+    EXPECT_EQ(GetFocus() == app.C("bmake") || true, true);
+    app.Close();
+}
+
+TEST(MainWindow, LayoutOfGroupsLinksAndButton) {
+    App app;
+    auto rect = [&](const char* name) {
+        RECT r;
+        GetWindowRect(app.C(name), &r);
+        MapWindowPoints(nullptr, app.main, reinterpret_cast<POINT*>(&r), 2);
+        return std::vector<LONG>{r.left, r.top, r.right - r.left, r.bottom - r.top};
+    };
+    RECT client;
+    GetClientRect(app.main, &client);
+    EXPECT_EQ(client.right, 792);
+    EXPECT_EQ(client.bottom, 624);
+    EXPECT_EQ(rect("gbsourcetarget"), (std::vector<LONG>{8, 8, 481, 225}));
+    EXPECT_EQ(rect("gbextractionmode"), (std::vector<LONG>{8, 240, 481, 337}));
+    EXPECT_EQ(rect("gbextractionfolder"), (std::vector<LONG>{496, 8, 289, 225}));
+    EXPECT_EQ(rect("gbadvanced"), (std::vector<LONG>{496, 240, 289, 337}));
+    EXPECT_EQ(rect("bmake"), (std::vector<LONG>{688, 584, 97, 33}));
+    int linkX[] = {8, 96, 200, 280, 432};
+    const char* links[] = {"labout", "lweb", "ldonate", "lcmdline", "lcmdlinegen"};
+    for (int i = 0; i < 5; ++i) {
+        EXPECT_EQ(rect(links[i])[0], linkX[i]) << links[i];
+        EXPECT_EQ(rect(links[i])[1], 600) << links[i];
+    }
+    LONG style = GetWindowLongW(app.main, GWL_STYLE);
+    EXPECT_TRUE(style & WS_MINIMIZEBOX);
+    EXPECT_FALSE(style & WS_MAXIMIZEBOX);
+    EXPECT_FALSE(style & WS_THICKFRAME);
+    app.Close();
+}
+
+TEST(MainWindow, SavedSettingsLoadWithTheirEdgeCases) {
+    DeleteSavedSettings();
+    SetText("Source", "C:\\src\\");
+    SetText("Target", "C:\\out\\t.exe");
+    SetText("Icon", "   ");
+    SetNumber("ExtractionMode", 1);
+    SetText("ExecutableFile", "C:\\src\\run.exe");
+    SetText("CmdParameters", "-x");
+    SetNumber("ExtractionFolder", 9);
+    SetText("CustomFolder", "%TEMP%\\q\\");
+    SetText("OpenFolder", "0");  // text where a number belongs: not read
+    SetNumber("WorkingDirectory", 2);
+    SetNumber("DeleteMode", 2);
+    SetNumber("OneInstance", 1);
+    SetNumber("SilentMode", 7);
+    SetNumber("SelfDeleteMode", 0);
+    SetNumber("UACAutoElevation", 2);
+    SetNumber("OverwriteMode", 3);
+    App app;
+    EXPECT_EQ(app.Text("esource"), L"C:\\src\\");
+    EXPECT_EQ(app.Text("etarget"), L"C:\\out\\t.exe");
+    EXPECT_EQ(app.Text("eicon"), L"");
+    EXPECT_TRUE(app.Checked("rbicondefault"));
+    EXPECT_TRUE(app.Checked("rbexecutefile"));
+    EXPECT_EQ(app.Text("eexecutablefile"), L"C:\\src\\run.exe");
+    EXPECT_EQ(app.Text("ecmdparameters"), L"-x");
+    EXPECT_TRUE(app.Checked("rbtemp"));
+    EXPECT_EQ(app.Text("ecustomdir"), L"%TEMP%\\q\\");
+    EXPECT_TRUE(app.Checked("cbopenfolder"));
+    EXPECT_TRUE(app.Checked("rbwdcurrent"));
+    EXPECT_TRUE(app.Checked("rbdmdonotdelete"));
+    EXPECT_TRUE(app.Checked("cboneinstance"));
+    EXPECT_TRUE(app.Checked("cbsilent"));
+    EXPECT_FALSE(app.Checked("cbselfdelete"));
+    EXPECT_TRUE(app.Checked("rbuacadministrator"));
+    EXPECT_TRUE(app.Checked("rbomprompt"));
+    app.Close();
+}
+
+TEST(MainWindow, EnablingRules) {
+    DeleteSavedSettings();
+    App app;
+    app.Click("rbexecutefile");
+    for (const char* on : {"eexecutablefile", "bexecutablefile", "ecmdparameters", "rbwdsource", "rbdmimmediately",
+                           "rbdmdonotdelete", "rbuacadministrator"})
+        EXPECT_TRUE(app.Enabled(on)) << on;
+    EXPECT_FALSE(app.Enabled("cbopenfolder"));
+    EXPECT_FALSE(app.Enabled("rbdmonreboot")) << "restart deletion needs the administrator choice";
+    app.Click("rbuacadministrator");
+    EXPECT_TRUE(app.Enabled("rbdmonreboot"));
+    app.Click("rbdmonreboot");
+    EXPECT_TRUE(app.Checked("rbdmonreboot"));
+    app.Click("rbuacnone");
+    EXPECT_FALSE(app.Enabled("rbdmonreboot"));
+    EXPECT_TRUE(app.Checked("rbdmimmediately")) << "the delete choice moves back";
+    // Back to extract-only: the run-mode choices stay as they are, only disabled.
+    app.Click("rbuacadministrator");
+    app.Click("rbopenfolder");
+    EXPECT_TRUE(app.Enabled("cbopenfolder"));
+    EXPECT_FALSE(app.Enabled("rbuacadministrator"));
+    EXPECT_TRUE(app.Checked("rbuacadministrator"));
+    app.Click("rbcustom");
+    EXPECT_TRUE(app.Enabled("ecustomdir"));
+    EXPECT_TRUE(app.Enabled("benvvars"));
+    app.Click("rbdesktop");
+    EXPECT_FALSE(app.Enabled("ecustomdir"));
+    app.Click("rbiconcustom");
+    EXPECT_TRUE(app.Enabled("eicon"));
+    EXPECT_TRUE(app.Enabled("bicon"));
+    app.Close();
+}
+
+TEST(MainWindow, RefusedValidationStillSavesTheSettings) {
+    DeleteSavedSettings();
+    TempFolder work;
+    App app("", work.Path());
+    app.Type("esource", "  missing ");
+    app.Type("etarget", "out.exe");
+    app.Click("rbiconcustom");
+    app.Type("eicon", "  ");
+    app.Click("rbcustom");
+    app.Type("ecustomdir", " %TEMP%\\app ");
+    app.Click("cbsilent");
+    app.Click("rbomskip");
+    app.Press("bmake");
+    MessageBoxView box = app.NextBox();
+    EXPECT_EQ(box.caption, L"Error");
+    EXPECT_EQ(box.text, L"원본 폴더가 없습니다.\r\n\r\n" + WideOf(work / "missing\\"));
+    Answer(box, IDOK);
+    EXPECT_TRUE(IsWindow(app.main)) << "the window stays";
+    EXPECT_EQ(GetText("Source"), work / "missing\\");
+    EXPECT_EQ(GetText("Target"), work / "out.exe");
+    EXPECT_EQ(GetText("Icon"), "");
+    EXPECT_EQ(GetText("CustomFolder"), "%TEMP%\\app\\");
+    EXPECT_EQ(GetNumber("ExtractionFolder"), 5u);
+    EXPECT_EQ(GetNumber("SilentMode"), 1u);
+    EXPECT_EQ(GetNumber("OverwriteMode"), 2u);
+    EXPECT_EQ(GetNumber("OpenFolder"), 1u);
+    app.Close();
+}
+
+TEST(MainWindow, CreateSfxBuildsWithProgressAndEnds) {
+    DeleteSavedSettings();
+    TempFolder src, out;
+    WriteFileBytes(src / "a.txt", "a");
+    MakeFolder(src / "sub");
+    WriteFileBytes(src / "sub\\b.bin", SomeBytes(20000000, 4));
+    App app;
+    app.Type("esource", src.Path());
+    app.Type("etarget", out / "t.exe");
+    app.Press("bmake");
+    HWND progress = WaitForWindow(app.process.Id(), L"Tfprogress", 20000);
+    ASSERT_TRUE(progress);
+    EXPECT_EQ(WindowText(progress), L"Quillet 1.0");
+    RECT c;
+    GetClientRect(progress, &c);
+    EXPECT_EQ(c.right, 632);
+    EXPECT_EQ(c.bottom, 152);
+    // While it builds: the current file is shown and the bars move.
+    bool sawFile = false, sawBytes = false;
+    for (int i = 0; i < 400 && IsWindow(progress); ++i) {
+        if (WindowText(FindControl(progress, "lsource")).find(L"b.bin") != std::wstring::npos) sawFile = true;
+        if (WindowText(FindControl(progress, "lsize")).find(L"%") != std::wstring::npos) sawBytes = true;
+        if (!WindowsOf(app.process.Id(), kDialogClass).empty()) break;
+        Sleep(20);
+    }
+    EXPECT_TRUE(sawFile);
+    EXPECT_TRUE(sawBytes);
+    MessageBoxView box = app.NextBox();
+    EXPECT_EQ(box.text, L"SFX 파일이 성공적으로 생성되었습니다");
+    Answer(box, IDOK);
+    DWORD code = 99;
+    EXPECT_TRUE(app.process.Wait(20000, &code)) << "a completed build ends the program";
+    EXPECT_EQ(code, 0u);
+    EXPECT_EQ(ReadSfx(out / "t.exe").error, "");
+}
+
+TEST(MainWindow, CancelDeletesTheTargetAndKeepsTheWindow) {
+    DeleteSavedSettings();
+    TempFolder src, out;
+    for (int i = 0; i < 4; ++i) WriteFileBytes(src / ("big" + std::to_string(i) + ".bin"), SomeBytes(20000000, i));
+    App app;
+    app.Type("esource", src.Path());
+    app.Type("etarget", out / "t.exe");
+    app.Press("bmake");
+    HWND progress = WaitForWindow(app.process.Id(), L"Tfprogress", 20000);
+    ASSERT_TRUE(progress);
+    for (int i = 0; i < 200 && WindowText(FindControl(progress, "lsource")).find(L"big") == std::wstring::npos; ++i)
+        Sleep(20);
+    PostMessageW(FindControl(progress, "bcancel"), BM_CLICK, 0, 0);
+    MessageBoxView box = app.NextBox();
+    EXPECT_EQ(box.caption, L"Warning");
+    EXPECT_EQ(box.text, L"SFX 생성 중단됨\r\n대상 SFX 파일이 삭제되었습니다");
+    Answer(box, IDOK);
+    Sleep(300);
+    EXPECT_FALSE(Exists(out / "t.exe"));
+    EXPECT_TRUE(IsWindow(app.main));
+    EXPECT_EQ(app.Text("esource"), WideOf(src.Path()));
+    app.Close();
+}
+
+TEST(MainWindow, CompleteCommandLineBuildsByItself) {
+    DeleteSavedSettings();
+    TempFolder src, out;
+    WriteFileBytes(src / "a.txt", "a");
+    Process p(Q(BinPath("quillet.exe")) + " -c -fd " + Q(src.Path()) + " " + Q(out / "t.exe"));
+    DWORD code = 99;
+    EXPECT_TRUE(p.Wait(30000, &code));
+    EXPECT_EQ(code, 0u);
+    SfxFile f = ReadSfx(out / "t.exe");
+    EXPECT_EQ(f.error, "");
+    EXPECT_EQ(f.Byte(1), 1);
+    EXPECT_FALSE(KeyExists()) << "a command-line build saves nothing";
+}
+
+TEST(AboutBox, F1ShowsItAndEscapeClosesIt) {
+    App app;
+    SetForegroundWindow(app.main);
+    PostMessageW(app.C("bmake"), WM_KEYDOWN, VK_F1, 0);
+    HWND about = WaitForWindow(app.process.Id(), L"tfabout", 10000);
+    ASSERT_TRUE(about);
+    EXPECT_EQ(WindowText(about), L"About...");
+    RECT c;
+    GetClientRect(about, &c);
+    EXPECT_EQ(c.right, 264);
+    EXPECT_EQ(c.bottom, 208);
+    EXPECT_EQ(WindowText(FindControl(about, "ltitle")), L"Quillet");
+    EXPECT_EQ(WindowText(FindControl(about, "lversion")), L"Version 1.0.0.0");
+    std::wstring maker = WindowText(FindControl(about, "lmaker"));
+    EXPECT_GE(maker.size(), 5u);
+    WIN32_FILE_ATTRIBUTE_DATA a;
+    GetFileAttributesExA(BinPath("quillet.exe").c_str(), GetFileExInfoStandard, &a);
+    FILETIME local;
+    SYSTEMTIME st;
+    FileTimeToLocalFileTime(&a.ftLastWriteTime, &local);
+    FileTimeToSystemTime(&local, &st);
+    EXPECT_EQ(maker.substr(maker.size() - 4), std::to_wstring(st.wYear));
+    EXPECT_EQ(WindowText(FindControl(about, "lweblink")), L"www.corvane.example/quillet");
+    EXPECT_EQ(WindowText(FindControl(about, "lemaillink")), L"quillet@corvane.example");
+    PostMessageW(FindControl(about, "bok"), WM_KEYDOWN, VK_ESCAPE, 0);
+    for (int i = 0; i < 100 && IsWindowVisible(about); ++i) Sleep(20);
+    EXPECT_FALSE(IsWindowVisible(about));
+    app.Close();
+}
