@@ -417,7 +417,7 @@ void Tfquillet::BrowseFile(const char* edit, const wchar_t* filterText, int& fil
     ofn.nMaxFile = static_cast<DWORD>(file.size());
     ofn.lpstrInitialDir = dirExists ? dir.c_str() : nullptr;
     ofn.lpstrDefExt = L"exe";
-    ofn.Flags = OFN_HIDEREADONLY | OFN_ENABLESIZING | OFN_EXPLORER | OFN_FILEMUSTEXIST;
+    ofn.Flags = OFN_HIDEREADONLY | OFN_ENABLESIZING | OFN_EXPLORER;
     if (!GetOpenFileNameW(&ofn)) return;
     filterIndex = ofn.nFilterIndex;
     std::wstring n = TrimW(file.data());

@@ -5,7 +5,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
 cmake --preset windows >/dev/null
-cmake --build --preset windows --target quillet >/dev/null
+cmake --build --preset windows --target quillet screenshot_driver >/dev/null
 cmake/testbed.sh build >/dev/null
 . build/testbed/env
 S=build/shots
@@ -46,4 +46,11 @@ for locale in C.UTF-8:en ko_KR.UTF-8:ko de_DE.UTF-8:de; do
     cp "${frames[0]}" "docs/sfxwindow-$tag-start.png"
     cp "${frames[-1]}" "docs/sfxwindow-$tag-end.png"
     echo "$tag: ${#frames[@]} frames with the window; docs/sfxwindow-$tag-start.png and -end.png"
+done
+
+# The builder's windows: design state, run mode, a build in progress, the about box.
+rm -f "$S"/*.bmp
+LC_ALL=C.UTF-8 wine build/bin/screenshot_driver.exe "$(winepath -w "$S")\\" "$(winepath -w "$S/src")" >/dev/null 2>&1 || true
+for shot in main-design main-runmode progress about; do
+    [ -f "$S/$shot.bmp" ] && convert "$S/$shot.bmp" "docs/$shot.png" && echo "docs/$shot.png"
 done
