@@ -353,3 +353,78 @@ TEST(AboutBox, F1ShowsItAndEscapeClosesIt) {
     EXPECT_FALSE(IsWindowVisible(about));
     app.Close();
 }
+
+TEST(MainWindow, FailedBuildLeavesTheWindowOpen) {
+    DeleteSavedSettings();
+    TempFolder src, out;
+    WriteFileBytes(src / "locked.txt", "x");
+    HANDLE lock = CreateFileA((src / "locked.txt").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    App app;
+    app.Type("esource", src.Path());
+    app.Type("etarget", out / "t.exe");
+    app.Press("bmake");
+    MessageBoxView box = app.NextBox();
+    EXPECT_EQ(box.caption, L"Quillet");
+    EXPECT_NE(box.text.find(WideOf(src / "locked.txt")), std::wstring::npos) << testing::PrintToString(box.text);
+    Answer(box, IDOK);
+    Sleep(300);
+    EXPECT_TRUE(IsWindow(app.main));
+    EXPECT_TRUE(WindowsOf(app.process.Id(), L"Tfprogress").empty());
+    CloseHandle(lock);
+    app.Close();
+}
+
+TEST(MainWindow, OverwriteQuestionAnsweredNo) {
+    DeleteSavedSettings();
+    TempFolder src, out;
+    WriteFileBytes(src / "a.txt", "a");
+    WriteFileBytes(out / "t.exe", "old");
+    App app;
+    app.Type("esource", src.Path());
+    app.Type("etarget", out / "t.exe");
+    app.Press("bmake");
+    MessageBoxView box = app.NextBox();
+    EXPECT_EQ(box.caption, L"Confirmation");
+    EXPECT_EQ(box.text, L"대상 파일이 이미 존재합니다.\r\n덮어쓰시겠습니까?");
+    EXPECT_EQ(box.defaultButton, IDNO);
+    Answer(box, IDNO);
+    Sleep(300);
+    EXPECT_TRUE(WindowsOf(app.process.Id(), L"Tfprogress").empty());
+    EXPECT_EQ(ReadFileBytes(out / "t.exe"), "old");
+    app.Close();
+}
+
+// The executable's open dialog starts on the filter of the edit's extension; a name chosen
+// without extension gets the extension of the chosen filter, except for "All files".
+TEST(MainWindow, BrowseDialogFilterAndExtension) {
+    DeleteSavedSettings();
+    TempFolder dir;
+    App app;
+    app.Click("rbexecutefile");
+    struct Case {
+        std::string start;
+        int filter;  // 0-based in the dialog's file-type list
+        std::wstring result;
+    } cases[] = {
+        {dir / "run.bat", 1, WideOf(dir / "tool.bat")},
+        {dir / "run.wsh", 6, WideOf(dir / "tool.wsh")},
+        {dir / "run.zzz", 7, WideOf(dir / "tool")},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.start);
+        app.Type("eexecutablefile", c.start);
+        app.Press("bexecutablefile");
+        HWND dialog = WaitForWindow(app.process.Id(), kDialogClass, 10000);
+        ASSERT_TRUE(dialog);
+        Sleep(300);
+        HWND types = GetDlgItem(dialog, 0x470), name = GetDlgItem(dialog, 0x47c);
+        if (!name) name = GetDlgItem(dialog, 0x480);
+        ASSERT_TRUE(types && name);
+        EXPECT_EQ(SendMessageW(types, CB_GETCURSEL, 0, 0), c.filter);
+        SendMessageA(name, WM_SETTEXT, 0, reinterpret_cast<LPARAM>((dir / "tool").c_str()));
+        PostMessageW(dialog, WM_COMMAND, IDOK, 0);
+        for (int i = 0; i < 100 && IsWindow(dialog); ++i) Sleep(30);
+        EXPECT_EQ(app.Text("eexecutablefile"), c.result);
+    }
+    app.Close();
+}
