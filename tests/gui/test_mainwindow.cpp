@@ -5,6 +5,8 @@
 #include "../e2e/sfxtools.h"
 #include "formcontrols.h"
 
+#include <commctrl.h>
+
 namespace {
 
 const char KeyPath[] = "Software\\Corvane\\Quillet";
@@ -267,16 +269,31 @@ TEST(MainWindow, CreateSfxBuildsWithProgressAndEnds) {
     GetClientRect(progress, &c);
     EXPECT_EQ(c.right, 632);
     EXPECT_EQ(c.bottom, 152);
-    // While it builds: the current file is shown and the bars move.
+    auto rect = [&](const char* name) {
+        RECT r;
+        GetWindowRect(FindControl(progress, name), &r);
+        MapWindowPoints(nullptr, progress, reinterpret_cast<POINT*>(&r), 2);
+        return std::vector<LONG>{r.left, r.top, r.right - r.left, r.bottom - r.top};
+    };
+    EXPECT_EQ(rect("pbfile"), (std::vector<LONG>{16, 32, 601, 17}));
+    EXPECT_EQ(rect("pbtotal"), (std::vector<LONG>{16, 80, 601, 17}));
+    EXPECT_EQ(rect("bcancel"), (std::vector<LONG>{544, 112, 73, 25}));
+    EXPECT_EQ(rect("lsource")[0], 104);
+    EXPECT_EQ(rect("lsource")[2], 513);
+    EXPECT_EQ(GetWindowLongW(progress, GWL_STYLE) & WS_SYSMENU, 0) << "no title-bar buttons";
+    // While it builds: the current file is shown and the bars and byte count move.
     bool sawFile = false, sawBytes = false;
+    LRESULT total = 0;
     for (int i = 0; i < 400 && IsWindow(progress); ++i) {
         if (WindowText(FindControl(progress, "lsource")).find(L"b.bin") != std::wstring::npos) sawFile = true;
         if (WindowText(FindControl(progress, "lsize")).find(L"%") != std::wstring::npos) sawBytes = true;
+        total = std::max<LRESULT>(total, SendMessageW(FindControl(progress, "pbtotal"), PBM_GETPOS, 0, 0));
         if (!WindowsOf(app.process.Id(), kDialogClass).empty()) break;
         Sleep(20);
     }
     EXPECT_TRUE(sawFile);
     EXPECT_TRUE(sawBytes);
+    EXPECT_GT(total, 0);
     MessageBoxView box = app.NextBox();
     EXPECT_EQ(box.text, L"SFX 파일이 성공적으로 생성되었습니다");
     Answer(box, IDOK);
@@ -421,6 +438,9 @@ TEST(MainWindow, BrowseDialogFilterAndExtension) {
         if (!name) name = GetDlgItem(dialog, 0x480);
         ASSERT_TRUE(types && name);
         EXPECT_EQ(SendMessageW(types, CB_GETCURSEL, 0, 0), c.filter);
+        char proposed[MAX_PATH] = "";
+        SendMessageA(name, WM_GETTEXT, MAX_PATH, reinterpret_cast<LPARAM>(proposed));
+        EXPECT_EQ(std::string(proposed), c.start.substr(c.start.rfind('\\') + 1)) << "the edit's file name is proposed";
         SendMessageA(name, WM_SETTEXT, 0, reinterpret_cast<LPARAM>((dir / "tool").c_str()));
         PostMessageW(dialog, WM_COMMAND, IDOK, 0);
         for (int i = 0; i < 100 && IsWindow(dialog); ++i) Sleep(30);
