@@ -5,31 +5,13 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 runs=${1:-2}
-command -v /usr/bin/time >/dev/null || apt-get install -y -qq time >/dev/null
-scripts/setup.sh
-cmake --preset windows >/dev/null
-cmake --build --preset windows --target quillet zlib_reference >/dev/null
-cmake/testbed.sh build >/dev/null
-. build/testbed/env
-export LC_ALL=C.UTF-8
-
-B=build/bench
-mkdir -p "$B"
-python3 bench/make_corpus.py "$B/corpus"
-bytes=$(find "$B/corpus" -type f -printf '%s\n' | awk '{s+=$1} END {print s}')
-largest=$(find "$B/corpus" -type f -printf '%s\n' | sort -n | tail -1)
+. bench/common.sh quillet zlib_reference
 files=$(find "$B/corpus" -type f | wc -l)
 src=$(winepath -w "$B/corpus")
 # Two one-file sources, 20 MiB and the whole large file, for the memory comparison.
 mkdir -p "$B/one-small" "$B/one-large"
 [ -f "$B/one-small/part.dat" ] || head -c 20971520 "$B/corpus/large.dat" >"$B/one-small/part.dat"
 ln -f "$B/corpus/large.dat" "$B/one-large/large.dat"
-
-# seconds and peak RSS (kB) of one command
-measure() {
-    /usr/bin/time -f '%e %M' -o "$B/time.txt" "$@" >/dev/null 2>&1
-    cat "$B/time.txt"
-}
 
 best_builder=999999 best_ref=999999 mem_builder=0 mem_ref=0
 for i in $(seq "$runs"); do

@@ -6,27 +6,10 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 runs=${1:-2}
-command -v /usr/bin/time >/dev/null || apt-get install -y -qq time >/dev/null
-scripts/setup.sh
-cmake --preset windows >/dev/null
-cmake --build --preset windows --target quillet inflate_reference >/dev/null
-cmake/testbed.sh build >/dev/null
-. build/testbed/env
-export LC_ALL=C.UTF-8
-
-B=build/bench
-mkdir -p "$B"
-python3 bench/make_corpus.py "$B/corpus"
-bytes=$(find "$B/corpus" -type f -printf '%s\n' | awk '{s+=$1} END {print s}')
-largest=$(find "$B/corpus" -type f -printf '%s\n' | sort -n | tail -1)
+. bench/common.sh quillet inflate_reference
 sfx="$B/extract.exe"
 wine build/bin/quillet.exe -h -c -o -s -oo -fm "$(winepath -w "$B/corpus")" "$(winepath -w "$sfx")" \
     "$(winepath -w "$B/out-sfx")" >/dev/null 2>&1
-
-measure() {
-    /usr/bin/time -f '%e %M' -o "$B/time.txt" "$@" >/dev/null 2>&1 || true
-    cat "$B/time.txt" | tail -1
-}
 
 best_sfx=999999 best_ref=999999 mem_sfx=0 mem_ref=0
 for i in $(seq "$runs"); do

@@ -359,40 +359,54 @@ void Tfquillet::bsourceClick() {
     if (BrowseForFolder("", L"", folder)) SetText("esource", AnsiToWide(folder));
 }
 
-void Tfquillet::btargetClick() {
-    std::wstring text = TextOf("etarget");
-    size_t cut = text.find_last_of(L"\\/:");
-    std::wstring dir = cut == std::wstring::npos ? std::wstring() : text.substr(0, cut + (text[cut] == L':' ? 1 : 0));
-    std::wstring name = cut == std::wstring::npos ? text : text.substr(cut + 1);
+namespace {
+
+// Runs a save or open dialog on a filter "description|pattern|..."; chosen gets the full name.
+bool RunFileDialog(HWND owner, bool save, const wchar_t* filterText, int& filterIndex, const std::wstring& dir,
+                   const std::wstring& name, std::wstring& chosen) {
     std::vector<wchar_t> file(32768, L'\0');
     name.copy(file.data(), std::min<size_t>(name.size(), file.size() - 1));
-    std::wstring filter = TargetFilter;
+    std::wstring filter = filterText;
     for (wchar_t& c : filter)
         if (c == L'|') c = L'\0';
     filter += L'\0';
     OPENFILENAMEW ofn{sizeof(ofn)};
-    ofn.hwndOwner = Handle();
+    ofn.hwndOwner = owner;
     ofn.lpstrFilter = filter.c_str();
-    ofn.nFilterIndex = targetFilterIndex_;
+    ofn.nFilterIndex = filterIndex;
     ofn.lpstrFile = file.data();
     ofn.nMaxFile = static_cast<DWORD>(file.size());
     ofn.lpstrInitialDir = dir.empty() ? nullptr : dir.c_str();
     ofn.lpstrDefExt = L"exe";
     ofn.Flags = OFN_HIDEREADONLY | OFN_ENABLESIZING | OFN_EXPLORER;
-    if (!GetSaveFileNameW(&ofn)) return;
-    targetFilterIndex_ = ofn.nFilterIndex;
-    SetText("etarget", file.data());
+    if (!(save ? GetSaveFileNameW(&ofn) : GetOpenFileNameW(&ofn))) return false;
+    filterIndex = ofn.nFilterIndex;
+    chosen = file.data();
+    return true;
+}
+
+// The folder part and the file-name part of a path.
+void SplitPath(const std::wstring& path, std::wstring& dir, std::wstring& name) {
+    size_t cut = path.find_last_of(L"\\/:");
+    dir = cut == std::wstring::npos ? std::wstring() : path.substr(0, cut + (path[cut] == L':' ? 1 : 0));
+    name = cut == std::wstring::npos ? path : path.substr(cut + 1);
+}
+
+}  // namespace
+
+void Tfquillet::btargetClick() {
+    std::wstring dir, name, chosen;
+    SplitPath(TextOf("etarget"), dir, name);
+    if (RunFileDialog(Handle(), true, TargetFilter, targetFilterIndex_, dir, name, chosen)) SetText("etarget", chosen);
 }
 
 // The open dialogs of the icon and the executable: start in the edit's folder with its name,
 // on the filter of its extension; a chosen name without extension gets the filter's.
 void Tfquillet::BrowseFile(const char* edit, const wchar_t* filterText, int& filterIndex) {
-    std::wstring t = TrimW(TextOf(edit));
-    size_t cut = t.find_last_of(L"\\/:");
-    std::wstring dir = cut == std::wstring::npos ? std::wstring() : t.substr(0, cut + (t[cut] == L':' ? 1 : 0));
-    std::wstring name = cut == std::wstring::npos ? t : t.substr(cut + 1);
+    std::wstring t = TrimW(TextOf(edit)), dir, name, chosen;
+    SplitPath(t, dir, name);
     DWORD a = dir.empty() ? INVALID_FILE_ATTRIBUTES : GetFileAttributesW(dir.c_str());
-    bool dirExists = a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
+    if (a == INVALID_FILE_ATTRIBUTES || !(a & FILE_ATTRIBUTE_DIRECTORY)) dir.clear();
     std::vector<std::wstring> patterns = FilterPatterns(filterText);
     std::wstring ext = ExtensionOf(t);
     if (!ext.empty()) {
@@ -403,24 +417,8 @@ void Tfquillet::BrowseFile(const char* edit, const wchar_t* filterText, int& fil
                 break;
             }
     }
-    std::vector<wchar_t> file(32768, L'\0');
-    name.copy(file.data(), std::min<size_t>(name.size(), file.size() - 1));
-    std::wstring filter = filterText;
-    for (wchar_t& c : filter)
-        if (c == L'|') c = L'\0';
-    filter += L'\0';
-    OPENFILENAMEW ofn{sizeof(ofn)};
-    ofn.hwndOwner = Handle();
-    ofn.lpstrFilter = filter.c_str();
-    ofn.nFilterIndex = filterIndex;
-    ofn.lpstrFile = file.data();
-    ofn.nMaxFile = static_cast<DWORD>(file.size());
-    ofn.lpstrInitialDir = dirExists ? dir.c_str() : nullptr;
-    ofn.lpstrDefExt = L"exe";
-    ofn.Flags = OFN_HIDEREADONLY | OFN_ENABLESIZING | OFN_EXPLORER;
-    if (!GetOpenFileNameW(&ofn)) return;
-    filterIndex = ofn.nFilterIndex;
-    std::wstring n = TrimW(file.data());
+    if (!RunFileDialog(Handle(), false, filterText, filterIndex, dir, name, chosen)) return;
+    std::wstring n = TrimW(chosen);
     if (ExtensionOf(n).empty() && filterIndex >= 1 && filterIndex <= static_cast<int>(patterns.size())) {
         std::wstring pattern = patterns[filterIndex - 1];
         size_t dot = pattern.find_last_of(L'.');

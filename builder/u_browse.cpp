@@ -7,6 +7,7 @@
 
 #include "u_dialogs.h"
 #include "u_utils.h"
+#include "ui/form.h"
 
 namespace {
 
@@ -14,11 +15,6 @@ int CALLBACK Preselect(HWND dialog, UINT message, LPARAM, LPARAM data) {
     if (message == BFFM_INITIALIZED && data && *reinterpret_cast<const char*>(data))
         SendMessageA(dialog, BFFM_SETSELECTIONA, TRUE, data);
     return 0;
-}
-
-BOOL CALLBACK CollectEnabled(HWND h, LPARAM p) {
-    if (IsWindowVisible(h) && IsWindowEnabled(h)) reinterpret_cast<std::vector<HWND>*>(p)->push_back(h);
-    return TRUE;
 }
 
 }  // namespace
@@ -49,14 +45,11 @@ bool BrowseForFolder(const std::string& title, const std::wstring& root, std::st
         info.lParam = reinterpret_cast<LPARAM>(folder.c_str());
     }
     // The builder's other windows wait, and a drive that is not ready brings no system box.
-    std::vector<HWND> disabled;
-    EnumThreadWindows(GetCurrentThreadId(), CollectEnabled, reinterpret_cast<LPARAM>(&disabled));
-    for (HWND h : disabled) EnableWindow(h, FALSE);
+    std::vector<HWND> disabled = ui::DisableThreadWindows();
     UINT errorMode = SetErrorMode(SEM_FAILCRITICALERRORS);
     LPITEMIDLIST chosen = SHBrowseForFolderA(&info);
     SetErrorMode(errorMode);
-    for (HWND h : disabled)
-        if (IsWindow(h)) EnableWindow(h, TRUE);
+    ui::EnableWindows(disabled);
     bool ok = false;
     if (chosen) {
         char path[MAX_PATH];

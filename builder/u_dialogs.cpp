@@ -2,6 +2,8 @@
 
 #include <vector>
 
+#include "ui/form.h"
+
 const wchar_t* const DialogTexts[11] = {
     L"Error",     L"Information", L"Warning", L"Confirmation",
     L"About...",  L"Version",     L"",        L"Copyright (c) Corvane Software,",
@@ -18,22 +20,9 @@ namespace {
 
 HWND g_applicationWindow = nullptr;
 
-struct ThreadWindows {
-    HWND keep;
-    std::vector<HWND> list;
-};
-
 BOOL CALLBACK CollectTopmost(HWND window, LPARAM data) {
-    auto* w = reinterpret_cast<ThreadWindows*>(data);
     if (IsWindowVisible(window) && (GetWindowLongW(window, GWL_EXSTYLE) & WS_EX_TOPMOST))
-        w->list.push_back(window);
-    return TRUE;
-}
-
-BOOL CALLBACK CollectEnabled(HWND window, LPARAM data) {
-    auto* w = reinterpret_cast<ThreadWindows*>(data);
-    if (window != w->keep && IsWindowVisible(window) && IsWindowEnabled(window))
-        w->list.push_back(window);
+        reinterpret_cast<std::vector<HWND>*>(data)->push_back(window);
     return TRUE;
 }
 
@@ -47,18 +36,16 @@ void SetTopmost(const std::vector<HWND>& windows, HWND where) {
 // A message box modal to every window of the builder, never hidden behind a topmost one.
 int Box(const std::wstring& text, const wchar_t* caption, UINT flags) {
     HWND owner = g_applicationWindow;
-    ThreadWindows topmost{owner}, enabled{owner};
+    std::vector<HWND> topmost;
     EnumThreadWindows(GetCurrentThreadId(), CollectTopmost, reinterpret_cast<LPARAM>(&topmost));
-    SetTopmost(topmost.list, HWND_NOTOPMOST);
+    SetTopmost(topmost, HWND_NOTOPMOST);
     // MessageBox disables its owner; the builder's other windows are disabled here.
-    EnumThreadWindows(GetCurrentThreadId(), CollectEnabled, reinterpret_cast<LPARAM>(&enabled));
-    for (HWND window : enabled.list) EnableWindow(window, FALSE);
+    std::vector<HWND> disabled = ui::DisableThreadWindows(owner);
 
     int result = MessageBoxW(owner, text.c_str(), caption, flags);
 
-    for (HWND window : enabled.list)
-        if (IsWindow(window)) EnableWindow(window, TRUE);
-    SetTopmost(topmost.list, HWND_TOPMOST);
+    ui::EnableWindows(disabled);
+    SetTopmost(topmost, HWND_TOPMOST);
     return result;
 }
 

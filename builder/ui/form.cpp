@@ -41,6 +41,23 @@ BOOL CALLBACK CollectEnabled(HWND h, LPARAM p) {
 
 }  // namespace
 
+std::vector<HWND> DisableThreadWindows(HWND except) {
+    std::vector<HWND> windows;
+    EnumThreadWindows(GetCurrentThreadId(), CollectEnabled, reinterpret_cast<LPARAM>(&windows));
+    std::vector<HWND> disabled;
+    for (HWND h : windows)
+        if (h != except) {
+            EnableWindow(h, FALSE);
+            disabled.push_back(h);
+        }
+    return disabled;
+}
+
+void EnableWindows(const std::vector<HWND>& windows) {
+    for (HWND h : windows)
+        if (IsWindow(h)) EnableWindow(h, TRUE);
+}
+
 Form::Form(const wchar_t* cls, int width, int height, DWORD style, const ControlSpec* controls, size_t count)
     : cls_(cls), width_(width), height_(height), style_(style), specs_(controls), count_(count) {}
 
@@ -174,10 +191,7 @@ bool Form::PreTranslate(MSG& msg) {
 
 int Form::ShowModal() {
     // Every other enabled window of the thread waits until this one has a result.
-    std::vector<HWND> disabled;
-    EnumThreadWindows(GetCurrentThreadId(), CollectEnabled, reinterpret_cast<LPARAM>(&disabled));
-    for (HWND h : disabled)
-        if (h != window_) EnableWindow(h, FALSE);
+    std::vector<HWND> disabled = DisableThreadWindows(window_);
     modalResult_ = 0;
     ShowWindow(window_, SW_SHOWNORMAL);
     MSG msg;
@@ -192,8 +206,7 @@ int Form::ShowModal() {
             DispatchMessageW(&msg);
         }
     }
-    for (HWND h : disabled)
-        if (h != window_ && IsWindow(h)) EnableWindow(h, TRUE);
+    EnableWindows(disabled);
     ShowWindow(window_, SW_HIDE);
     if (quit) PostQuitMessage(static_cast<int>(msg.wParam));
     return modalResult_;

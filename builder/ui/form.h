@@ -19,6 +19,11 @@ enum Flags : unsigned {
     Bold = 8,
 };
 
+// Disables the visible, enabled top-level windows of this thread (except one) while a modal
+// window or dialog is open; gives them back enabled.
+std::vector<HWND> DisableThreadWindows(HWND except = nullptr);
+void EnableWindows(const std::vector<HWND>& windows);
+
 struct ControlSpec {
     const char* name;
     Kind kind;

@@ -1,0 +1,21 @@
+# Shared set-up of the benchmarks: tools, build, test bed, the corpus, and a measurement.
+# Sourced by build_bench.sh and extract_bench.sh with the targets they need as arguments.
+set -euo pipefail
+command -v /usr/bin/time >/dev/null || apt-get install -y -qq time >/dev/null
+scripts/setup.sh
+cmake --preset windows >/dev/null
+cmake --build --preset windows --target "$@" >/dev/null
+cmake/testbed.sh build >/dev/null
+. build/testbed/env
+export LC_ALL=C.UTF-8
+B=build/bench
+mkdir -p "$B"
+python3 bench/make_corpus.py "$B/corpus"
+bytes=$(find "$B/corpus" -type f -printf '%s\n' | awk '{s+=$1} END {print s}')
+largest=$(find "$B/corpus" -type f -printf '%s\n' | sort -n | tail -1)
+
+# Seconds and peak RSS (kB) of one command.
+measure() {
+    /usr/bin/time -f '%e %M' -o "$B/time.txt" "$@" >/dev/null 2>&1 || true
+    tail -1 "$B/time.txt"
+}
