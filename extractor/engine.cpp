@@ -270,7 +270,9 @@ void MakeFolder(const char* path) {
         if (static_cast<unsigned char>(*p) > 32) blank = false;
     if (blank || GetFileAttributesA(folder) != INVALID_FILE_ATTRIBUTES) return;
     // Missing parents are made too; only the folder asked for goes on the clean-up list.
-    if (SHCreateDirectoryExA(nullptr, folder, nullptr) == ERROR_SUCCESS) Run.CreatedFolders.Add(folder);
+    if (CreateDirectoryA(folder, nullptr) ||
+        (GetLastError() == ERROR_PATH_NOT_FOUND && SHCreateDirectoryExA(nullptr, folder, nullptr) == ERROR_SUCCESS))
+        Run.CreatedFolders.Add(folder);
 }
 
 void ExtractEntries() {

@@ -69,7 +69,8 @@ void RemoveFolderTree(const char* folder) {
     HANDLE search = FindFirstFileA(path, &found);
     if (search != INVALID_HANDLE_VALUE) {
         do {
-            if (!lstrcmpA(found.cFileName, ".") || !lstrcmpA(found.cFileName, "..")) continue;
+            const char* n = found.cFileName;
+            if (n[0] == '.' && (!n[1] || (n[1] == '.' && !n[2]))) continue;  // "." and ".."
             if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
                 path[base] = 0;
                 AppendText(path, found.cFileName, PathSize);
