@@ -14,8 +14,9 @@ python3 bench/make_corpus.py "$B/corpus"
 bytes=$(find "$B/corpus" -type f -printf '%s\n' | awk '{s+=$1} END {print s}')
 largest=$(find "$B/corpus" -type f -printf '%s\n' | sort -n | tail -1)
 
-# Seconds and peak RSS (kB) of one command.
+# Seconds and peak RSS (kB) of one command, started with no dirty pages left from the last one.
 measure() {
+    sync
     /usr/bin/time -f '%e %M' -o "$B/time.txt" "$@" >/dev/null 2>&1 || true
     tail -1 "$B/time.txt"
 }
