@@ -3,6 +3,7 @@
 #include <commctrl.h>
 #include <commdlg.h>
 
+#include "f_cmdline.h"
 #include "f_progress.h"
 #include "u_browse.h"
 #include "u_build.h"
@@ -320,13 +321,15 @@ void Tfquillet::OnCommand(int id, int code) {
     else if (is("labout")) ShowAboutBox();
     else if (is("lweb")) ShellOpen(ToAnsi(TextOf("lweb")));
     else if (is("ldonate")) ShellOpen(ToAnsi(DonationAddress));
+    else if (is("lcmdline")) ShowUsageWindow();
+    else if (is("lcmdlinegen")) ShowCommandLineGenerator(*this);
     else {
         for (const char* name : FolderRadios)
             if (is(name)) rbextractionfolderClick(true);
     }
 }
 
-bool Tfquillet::OnKeyDown(WPARAM key) {
+bool Tfquillet::OnKeyDown(WPARAM key, HWND) {
     if (key != VK_F1) return false;
     ShowAboutBox();
     return true;
@@ -428,8 +431,13 @@ void Tfquillet::BrowseFile(const char* edit, const wchar_t* filterText, int& fil
     SetText(edit, n);
 }
 
-// The environment-variable picker comes with its own window; until then the edit takes focus.
-void Tfquillet::benvvarsClick() { SetFocus(Control("ecustomdir")); }
+// The picked name replaces the selection of the custom folder, or goes in at the caret.
+void Tfquillet::benvvarsClick() {
+    std::string picked = PickEnvironmentVariable();
+    if (!picked.empty())
+        SendMessageW(Control("ecustomdir"), EM_REPLACESEL, TRUE, reinterpret_cast<LPARAM>(AnsiToWide(picked).c_str()));
+    SetFocus(Control("ecustomdir"));
+}
 
 void RunMainWindow() {
     INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_STANDARD_CLASSES | ICC_PROGRESS_CLASS | ICC_LINK_CLASS};

@@ -29,7 +29,7 @@ protected:
     void OnCreate() override;
     void OnShow() override;
     void OnCommand(int id, int code) override;
-    bool OnKeyDown(WPARAM key) override;
+    bool OnKeyDown(WPARAM key, HWND target) override;
     void OnCloseRequest() override;
     LRESULT OnMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
 

@@ -51,6 +51,6 @@ done
 # The builder's windows: design state, run mode, a build in progress, the about box.
 rm -f "$S"/*.bmp
 LC_ALL=C.UTF-8 wine build/bin/screenshot_driver.exe "$(winepath -w "$S")\\" "$(winepath -w "$S/src")" >/dev/null 2>&1 || true
-for shot in main-design main-runmode progress about; do
+for shot in main-design main-runmode progress about cmdline cmdlinegen envvars; do
     [ -f "$S/$shot.bmp" ] && convert "$S/$shot.bmp" "docs/$shot.png" && echo "docs/$shot.png"
 done

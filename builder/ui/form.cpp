@@ -21,6 +21,10 @@ ClassOf ClassFor(Kind kind, unsigned flags) {
     case Kind::RightLabel: return {L"STATIC", SS_RIGHT | SS_NOPREFIX | SS_PATHELLIPSIS, 0};
     case Kind::Link: return {L"STATIC", SS_LEFT | SS_NOPREFIX | SS_NOTIFY, 0};
     case Kind::Edit: return {L"EDIT", WS_TABSTOP | ES_AUTOHSCROLL, WS_EX_CLIENTEDGE};
+    case Kind::Memo:
+        return {L"EDIT", WS_TABSTOP | ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL | WS_VSCROLL, WS_EX_CLIENTEDGE};
+    case Kind::List:
+        return {WC_LISTVIEWW, WS_TABSTOP | LVS_REPORT | LVS_SINGLESEL | LVS_SHOWSELALWAYS, WS_EX_CLIENTEDGE};
     case Kind::Button: return {L"BUTTON", WS_TABSTOP | BS_PUSHBUTTON, 0};
     case Kind::DefaultButton: return {L"BUTTON", WS_TABSTOP | BS_DEFPUSHBUTTON, 0};
     case Kind::Radio: return {L"BUTTON", BS_AUTORADIOBUTTON | wrap | ((flags & GroupStart) ? WS_TABSTOP : 0), 0};
@@ -180,7 +184,7 @@ bool Form::PreTranslate(MSG& msg) {
     auto* form = top ? reinterpret_cast<Form*>(GetWindowLongPtrW(top, GWLP_USERDATA)) : nullptr;
     if (!form || !form->window_) return false;
     if (msg.message == WM_KEYDOWN) {
-        if (form->keyPreview_ && form->OnKeyDown(msg.wParam)) return true;
+        if (form->keyPreview_ && form->OnKeyDown(msg.wParam, msg.hwnd)) return true;
         if (msg.wParam == VK_ESCAPE && form->closeOnEscape_) {
             form->SetModalResult(IDCANCEL);
             return true;
@@ -226,6 +230,10 @@ LRESULT Form::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_COMMAND:
         if (lParam) OnCommand(LOWORD(wParam), HIWORD(wParam));
+        else if (LOWORD(wParam) == IDCANCEL || LOWORD(wParam) == IDOK) OnCommand(LOWORD(wParam), BN_CLICKED);
+        return 0;
+    case WM_NOTIFY:
+        OnNotify(reinterpret_cast<NMHDR*>(lParam));
         return 0;
     case WM_SHOWWINDOW:
         if (wParam && !shown_) {

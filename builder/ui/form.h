@@ -10,7 +10,7 @@
 
 namespace ui {
 
-enum class Kind { Label, RightLabel, Edit, Button, DefaultButton, Radio, Check, Group, Panel, Progress, Link };
+enum class Kind { Label, RightLabel, Edit, Memo, Button, DefaultButton, Radio, Check, Group, Panel, Progress, Link, List };
 
 enum Flags : unsigned {
     GroupStart = 1,  // first radio button of a group of exclusive choices
@@ -68,7 +68,8 @@ protected:
     virtual void OnCreate() {}
     virtual void OnShow() {}
     virtual void OnCommand(int /*id*/, int /*code*/) {}
-    virtual bool OnKeyDown(WPARAM /*key*/) { return false; }  // key preview; true when consumed
+    virtual void OnNotify(NMHDR* /*header*/) {}
+    virtual bool OnKeyDown(WPARAM /*key*/, HWND /*target*/) { return false; }  // key preview; true when consumed
     // A close request: a modal form ends with Cancel unless it says otherwise.
     virtual void OnCloseRequest() { SetModalResult(IDCANCEL); }
     virtual LRESULT OnMessage(UINT message, WPARAM wParam, LPARAM lParam);

@@ -103,6 +103,38 @@ int main(int argc, char** argv) {
             PostMessageW(FindControl(about, "bok"), BM_CLICK, 0, 0);
         }
         Sleep(300);
+        // The usage window, the generator for a run-mode state, and the variable picker.
+        auto open = [&](const char* link) {
+            HWND l = FindControl(main, link);
+            PostMessageW(main, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(l), STN_CLICKED), reinterpret_cast<LPARAM>(l));
+        };
+        auto closeWith = [](HWND w) {
+            PostMessageW(w, WM_COMMAND, IDCANCEL, 0);
+            for (int i = 0; i < 100 && IsWindowVisible(w); ++i) Sleep(20);
+        };
+        open("lcmdline");
+        if (HWND w = WaitForWindow(p.Id(), L"Tfcmdline", 10000)) {
+            Save(w, "cmdline.bmp");
+            closeWith(w);
+        }
+        Type(main, "esource", "C:\\Source");
+        Type(main, "etarget", "C:\\Target.exe");
+        Click(main, "rbexecutefile");
+        Type(main, "eexecutablefile", "C:\\Source\\setup.exe");
+        Type(main, "ecmdparameters", "\"prm 1\" \"prm 2\"");
+        Click(main, "rbcustom");
+        Type(main, "ecustomdir", "%PROGRAMFILES%\\Sample\\");
+        open("lcmdlinegen");
+        if (HWND w = WaitForWindow(p.Id(), L"Tfcmdlinegen", 10000)) {
+            Save(w, "cmdlinegen.bmp");
+            closeWith(w);
+        }
+        PostMessageW(FindControl(main, "benvvars"), BM_CLICK, 0, 0);
+        if (HWND w = WaitForWindow(p.Id(), L"Tfenvvars", 10000)) {
+            Save(w, "envvars.bmp");
+            closeWith(w);
+        }
+        Sleep(300);
         PostMessageW(main, WM_CLOSE, 0, 0);
         p.Wait(10000);
     }

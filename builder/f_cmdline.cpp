@@ -1,0 +1,230 @@
+#include "f_cmdline.h"
+
+#include <windows.h>
+#include <commctrl.h>
+
+#include "f_quillet.h"
+#include "u_dialogs.h"
+#include "u_resources.h"
+#include "u_utils.h"
+
+using namespace ui;
+
+namespace {
+
+HFONT CourierFont() { return CreateFontW(-13, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET, 0, 0, 0, 0, L"Courier New"); }
+
+std::wstring CaptionOf(HWND window) {
+    wchar_t text[256] = L"";
+    if (window) GetWindowTextW(window, text, 256);
+    return text;
+}
+
+// A modal text window: a read-only memo, Close, and on the generator also Copy.
+class TextWindow : public Form {
+public:
+    TextWindow(const wchar_t* cls, int w, int h, const ControlSpec* controls, size_t count)
+        : Form(cls, w, h, WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME, controls, count) {
+        keyPreview_ = true;
+        closeOnEscape_ = true;
+    }
+    void Show(const std::wstring& caption, const std::string& text) {
+        if (!Create(ApplicationWindow(), caption)) return;
+        SetFont(L"맑은 고딕", -11, HANGUL_CHARSET);
+        HFONT courier = CourierFont();
+        SendMessageW(Control("mcmdline"), WM_SETFONT, reinterpret_cast<WPARAM>(courier), FALSE);
+        SetText("mcmdline", AnsiToWide(text));
+        CentreOver(ApplicationWindow());
+        SetFocus(Control("bclose"));
+        ShowModal();
+        DeleteObject(courier);
+    }
+
+protected:
+    void OnCommand(int id, int code) override {
+        if (code != BN_CLICKED) return;
+        if (id == IdOf("bclose") || id == IDCANCEL) SetModalResult(IDCANCEL);
+        if (id == IdOf("bcopy")) {
+            SendMessageW(Control("mcmdline"), EM_SETSEL, 0, -1);
+            SendMessageW(Control("mcmdline"), WM_COPY, 0, 0);
+            SetFocus(Control("mcmdline"));
+        }
+    }
+};
+
+// The variable picker: the process environment in a two-column list.
+class Tfenvvars : public Form {
+public:
+    explicit Tfenvvars(const ControlSpec* controls, size_t count)
+        : Form(L"Tfenvvars", 792, 552, WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME, controls, count) {
+        keyPreview_ = true;
+        closeOnEscape_ = true;
+    }
+    std::string picked;
+
+protected:
+    void OnCreate() override {
+        SetFont(L"맑은 고딕", -11, HANGUL_CHARSET);
+        HWND list = Control("vleenvvars");
+        ListView_SetExtendedListViewStyle(list, LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT);
+        LVCOLUMNW column = {};
+        column.mask = LVCF_TEXT | LVCF_WIDTH;
+        column.cx = 200;
+        column.pszText = const_cast<wchar_t*>(L"변수");
+        SendMessageW(list, LVM_INSERTCOLUMNW, 0, reinterpret_cast<LPARAM>(&column));
+        column.cx = 571;
+        column.pszText = const_cast<wchar_t*>(L"현재 값");
+        SendMessageW(list, LVM_INSERTCOLUMNW, 1, reinterpret_cast<LPARAM>(&column));
+        int row = 0;
+        for (const std::string& line : FillEnvironmentList()) {
+            size_t eq = line.find('=');
+            std::wstring key = eq == std::string::npos ? std::wstring() : AnsiToWide(line.substr(0, eq));
+            std::wstring value = AnsiToWide(eq == std::string::npos ? line : line.substr(eq + 1));
+            LVITEMW item = {};
+            item.mask = LVIF_TEXT;
+            item.iItem = row++;
+            item.pszText = &key[0];
+            int at = static_cast<int>(SendMessageW(list, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item)));
+            item.iItem = at;
+            item.iSubItem = 1;
+            item.pszText = &value[0];
+            SendMessageW(list, LVM_SETITEMTEXTW, at, reinterpret_cast<LPARAM>(&item));
+        }
+        CentreOver(ApplicationWindow());
+    }
+    void OnShow() override { SetFocus(Control("vleenvvars")); }
+    void OnCommand(int id, int code) override {
+        if (code == BN_CLICKED && (id == IdOf("bclose") || id == IDCANCEL)) SetModalResult(IDCANCEL);
+    }
+    bool OnKeyDown(WPARAM key, HWND target) override {
+        if (key != VK_RETURN || target != Control("vleenvvars")) return false;
+        Choose();
+        return true;
+    }
+    void OnNotify(NMHDR* header) override {
+        // A double-click on a data row; the title row is the list's header and is no row.
+        if (header->hwndFrom == Control("vleenvvars") && header->code == NM_DBLCLK &&
+            reinterpret_cast<NMITEMACTIVATE*>(header)->iItem >= 0)
+            Choose();
+    }
+    LRESULT OnMessage(UINT message, WPARAM wParam, LPARAM lParam) override {
+        if (message == WM_CTLCOLORSTATIC && reinterpret_cast<HWND>(lParam) == Control("ltip")) {
+            SetTextColor(reinterpret_cast<HDC>(wParam), GetSysColor(COLOR_HOTLIGHT));
+            SetBkMode(reinterpret_cast<HDC>(wParam), TRANSPARENT);
+            return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE));
+        }
+        return Form::OnMessage(message, wParam, lParam);
+    }
+
+private:
+    void Choose() {
+        HWND list = Control("vleenvvars");
+        int row = ListView_GetNextItem(list, -1, LVNI_SELECTED);
+        if (row < 0) row = ListView_GetNextItem(list, -1, LVNI_FOCUSED);
+        wchar_t key[1024] = L"";
+        if (row >= 0) {
+            LVITEMW item = {};
+            item.iSubItem = 0;
+            item.pszText = key;
+            item.cchTextMax = 1024;
+            SendMessageW(list, LVM_GETITEMTEXTW, row, reinterpret_cast<LPARAM>(&item));
+        }
+        int n = WideCharToMultiByte(CP_ACP, 0, key, -1, nullptr, 0, nullptr, nullptr);
+        picked.assign(n ? n - 1 : 0, '\0');
+        if (n > 1) WideCharToMultiByte(CP_ACP, 0, key, -1, &picked[0], n, nullptr, nullptr);
+        SetModalResult(IDOK);
+    }
+};
+
+}  // namespace
+
+void QuoteParameter(std::string& out, const std::string& value) {
+    std::string v = Trim(value);
+    if (v.empty()) return;
+    std::string escaped;
+    for (char c : v) {
+        if (c == '"') escaped += '\\';
+        escaped += c;
+    }
+    if (escaped.find(' ') != std::string::npos) escaped = "\"" + escaped + "\"";
+    out += escaped + " ";
+}
+
+std::string GenerateCommandLine(const Tfquillet& m) {
+    std::string out;
+    char self[MAX_PATH];
+    GetModuleFileNameA(nullptr, self, MAX_PATH);
+    QuoteParameter(out, self);
+    auto piece = [&](const char* sw, const char* control) {
+        if (m.IsEnabled(control) && m.IsChecked(control)) out += std::string("-") + sw + " ";
+    };
+    if (!m.GetIconFile().empty()) piece("ic", "rbiconcustom");
+    const char* switches[][2] = {
+        {"me", "rbopenfolder"},    {"mf", "rbexecutefile"},   {"ft", "rbtemp"},          {"fd", "rbdesktop"},
+        {"fp", "rbdocuments"},     {"fc", "rbcurrent"},       {"fs", "rbselect"},        {"fm", "rbcustom"},
+        {"e", "cbopenfolder"},     {"we", "rbwdextraction"},  {"ws", "rbwdsource"},      {"wc", "rbwdcurrent"},
+        {"di", "rbdmimmediately"}, {"dr", "rbdmonreboot"},    {"dn", "rbdmdonotdelete"}, {"i", "cboneinstance"},
+        {"s", "cbsilent"},         {"d", "cbselfdelete"},     {"un", "rbuacnone"},       {"uh", "rbuachighest"},
+        {"ua", "rbuacadministrator"}, {"op", "rbomprompt"},   {"oo", "rbomoverwrite"},   {"os", "rbomskip"},
+    };
+    for (const auto& s : switches) piece(s[0], s[1]);
+    QuoteParameter(out, m.Text("esource"));
+    QuoteParameter(out, m.Text("etarget"));
+    if (!m.GetIconFile().empty()) QuoteParameter(out, m.Text("eicon"));
+    if (m.IsChecked("rbexecutefile")) QuoteParameter(out, m.Text("eexecutablefile"));
+    if (m.IsEnabled("rbcustom") && m.IsChecked("rbcustom")) QuoteParameter(out, m.Text("ecustomdir"));
+    if (m.IsEnabled("ecmdparameters")) QuoteParameter(out, m.Text("ecmdparameters"));
+    return Trim(out);
+}
+
+std::vector<std::string> FillEnvironmentList() {
+    std::vector<std::string> lines;
+    char* block = GetEnvironmentStringsA();
+    if (!block) return lines;
+    for (const char* p = block; *p; p += lstrlenA(p) + 1) lines.push_back(p);
+    FreeEnvironmentStringsA(block);
+    for (std::string& line : lines) {
+        if (line.empty()) continue;
+        OemToCharBuffA(line.c_str(), &line[0], static_cast<DWORD>(line.size()));
+        line.insert(0, "%");
+        size_t eq = line.find('=');
+        if (eq != std::string::npos)
+            line.insert(eq, "%");
+        else
+            line += "%";
+    }
+    return lines;
+}
+
+void ShowUsageWindow() {
+    const ControlSpec controls[] = {
+        {"mcmdline", Kind::Memo, 8, 8, 777, 505, nullptr, 0},
+        {"bclose", Kind::DefaultButton, 712, 520, 73, 25, L"닫기", 0},
+    };
+    const ResourceData& usage = EmbeddedResources.cmdline;
+    std::string text(reinterpret_cast<const char*>(usage.bytes), usage.size);
+    TextWindow window(L"Tfcmdline", 792, 552, controls, 2);
+    window.Show(L"명령줄 지원", text);
+}
+
+void ShowCommandLineGenerator(const Tfquillet& main) {
+    const ControlSpec controls[] = {
+        {"mcmdline", Kind::Memo, 8, 8, 769, 81, nullptr, 0},
+        {"bclose", Kind::DefaultButton, 704, 96, 73, 25, L"닫기", 0},
+        {"bcopy", Kind::Button, 8, 96, 121, 25, L"클립보드로 복사", 0},
+    };
+    TextWindow window(L"Tfcmdlinegen", 784, 128, controls, 3);
+    window.Show(L"현재 UI 옵션에서 생성된 명령줄 매개변수", GenerateCommandLine(main));
+}
+
+std::string PickEnvironmentVariable() {
+    const ControlSpec controls[] = {
+        {"vleenvvars", Kind::List, 8, 8, 777, 505, nullptr, 0},
+        {"ltip", Kind::Label, 8, 524, 690, 16,
+         L"팁: 변수 이름을 사용자 지정 폴더 편집 줄에 복사하려면 더블클릭을 사용하거나 Enter 키를 누릅니다", 0},
+        {"bclose", Kind::DefaultButton, 712, 520, 73, 25, L"닫기", 0},
+    };
+    Tfenvvars picker(controls, 3);
+    if (!picker.Create(ApplicationWindow(), CaptionOf(ApplicationWindow()) + L" - 이 컴퓨터의 환경 변수")) return std::string();
+    return picker.ShowModal() == IDOK ? picker.picked : std::string();
+}
