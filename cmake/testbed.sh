@@ -68,6 +68,7 @@ Windows Registry Editor Version 5.00
 [HKEY_CURRENT_USER\Software\Wine\Fonts\Replacements]
 "맑은 고딕"="NanumGothic"
 "Malgun Gothic"="NanumGothic"
+"Tahoma"="NanumGothic"
 
 [HKEY_LOCAL_MACHINE\Software\Microsoft\Windows NT\CurrentVersion\AeDebug]
 "Auto"="1"
