@@ -105,7 +105,6 @@ TEST(UsageWindow, ShowsTheUsageTextAndClosesOnEscape) {
     EXPECT_EQ(c.right, 792);
     EXPECT_EQ(c.bottom, 552);
     std::string usage = ReadFileBytes(std::string("Z:") + QUILLET_SOURCE_DIR + "/resources/cmdline.txt");
-    for (char& ch : usage) (void)ch;
     EXPECT_EQ(EditText(FindControl(w, "mcmdline")), WideOf(usage));
     PressEscape(FindControl(w, "mcmdline"));
     WaitGone(w);
@@ -182,7 +181,6 @@ TEST(Picker, ChosenVariableGoesIntoTheCustomFolder) {
     b.Type("ecustomdir", "\\sub");
     SendMessageW(b.C("ecustomdir"), EM_SETSEL, 0, 0);  // the caret at the start
     for (bool choose : {false, true}) {
-        DWORD_PTR r;
         PostMessageW(b.C("benvvars"), BM_CLICK, 0, 0);
         HWND picker = WaitForWindow(b.process.Id(), L"Tfenvvars", 10000);
         ASSERT_TRUE(picker);
@@ -208,7 +206,6 @@ TEST(Picker, ChosenVariableGoesIntoTheCustomFolder) {
         }
         WaitGone(picker);
         Sleep(200);
-        (void)r;
     }
     EXPECT_EQ(EditText(b.C("ecustomdir")), L"%QUILLET_PICK%\\sub");
     b.Close();
