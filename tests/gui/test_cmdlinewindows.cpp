@@ -2,37 +2,11 @@
 // through the real builder under Xvfb; the generated line builds the window's own SFX file.
 #include <gtest/gtest.h>
 
-#include "../e2e/sfxtools.h"
-#include "formcontrols.h"
+#include "builderapp.h"
 
 #include <commctrl.h>
 
 namespace {
-
-struct Builder {
-    Process process;
-    HWND main = nullptr;
-    explicit Builder(const std::string& dir = "") : process(Q(BinPath("quillet.exe")), dir.empty() ? nullptr : dir.c_str()) {
-        main = WaitForWindow(process.Id(), L"Tfquillet", 20000);
-        EXPECT_TRUE(main);
-        Sleep(300);
-    }
-    HWND C(const char* name) const { return FindControl(main, name); }
-    void Click(const char* name) const {
-        DWORD_PTR r;
-        SendMessageTimeoutW(C(name), BM_CLICK, 0, 0, SMTO_NORMAL, 3000, &r);
-    }
-    void Open(const char* link) const {
-        PostMessageW(main, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(C(link)), STN_CLICKED), reinterpret_cast<LPARAM>(C(link)));
-    }
-    void Type(const char* name, const std::string& text) const {
-        SendMessageA(C(name), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
-    }
-    void Close() {
-        PostMessageW(main, WM_CLOSE, 0, 0);
-        EXPECT_EQ(ExpectEndsWithoutMessages(process, 20000), 0u);
-    }
-};
 
 std::wstring EditText(HWND edit) {
     static wchar_t text[65536];
@@ -51,8 +25,8 @@ void WaitGone(HWND window) {
 }
 
 // Opens the generator, reads its line, closes it.
-std::string GeneratedLine(Builder& b) {
-    b.Open("lcmdlinegen");
+std::string GeneratedLine(App& b) {
+    OpenLink(b, "lcmdlinegen");
     HWND gen = WaitForWindow(b.process.Id(), L"Tfcmdlinegen", 10000);
     EXPECT_TRUE(gen);
     if (!gen) return std::string();
@@ -95,8 +69,8 @@ std::wstring CellText(HWND list, int row, int column) {
 }  // namespace
 
 TEST(UsageWindow, ShowsTheUsageTextAndClosesOnEscape) {
-    Builder b;
-    b.Open("lcmdline");
+    App b;
+    OpenLink(b, "lcmdline");
     HWND w = WaitForWindow(b.process.Id(), L"Tfcmdline", 10000);
     ASSERT_TRUE(w);
     EXPECT_EQ(WindowText(w), L"명령줄 지원");
@@ -114,7 +88,7 @@ TEST(UsageWindow, ShowsTheUsageTextAndClosesOnEscape) {
 
 TEST(Generator, DefaultStateAndEdgeCases) {
     RegDeleteTreeA(HKEY_CURRENT_USER, "Software\\Corvane\\Quillet");
-    Builder b;
+    App b;
     b.Type("esource", "C:\\Source");
     b.Type("etarget", "C:\\Target.exe");
     EXPECT_EQ(GeneratedLine(b), Program() + " -me -ft -e -op C:\\Source C:\\Target.exe");
@@ -144,10 +118,10 @@ TEST(Generator, DefaultStateAndEdgeCases) {
 }
 
 TEST(Generator, CopyPutsTheLineOnTheClipboard) {
-    Builder b;
+    App b;
     b.Type("esource", "C:\\S");
     b.Type("etarget", "C:\\T.exe");
-    b.Open("lcmdlinegen");
+    OpenLink(b, "lcmdlinegen");
     HWND gen = WaitForWindow(b.process.Id(), L"Tfcmdlinegen", 10000);
     ASSERT_TRUE(gen);
     RECT c;
@@ -176,7 +150,7 @@ TEST(Generator, CopyPutsTheLineOnTheClipboard) {
 
 TEST(Picker, ChosenVariableGoesIntoTheCustomFolder) {
     SetEnvironmentVariableA("QUILLET_PICK", "C:\\Picked");
-    Builder b;
+    App b;
     b.Click("rbcustom");
     b.Type("ecustomdir", "\\sub");
     SendMessageW(b.C("ecustomdir"), EM_SETSEL, 0, 0);  // the caret at the start
@@ -220,7 +194,7 @@ TEST(Generator, GeneratedLineBuildsTheWindowsSfxFile) {
     TempFolder src, out;
     WriteFileBytes(src / "a.txt", "a");
     std::string target = out / "t.exe";
-    Builder b;
+    App b;
     b.Type("esource", src.Path());
     b.Type("etarget", target);
     b.Click("rbexecutefile");
