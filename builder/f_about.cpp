@@ -21,18 +21,10 @@ protected:
     void OnCommand(int id, int code) override {
         if (code != BN_CLICKED && code != STN_CLICKED) return;
         if (id == IdOf("bok") || id == IDOK || id == IDCANCEL) SetModalResult(IDOK);
-        if (id == IdOf("lweblink")) ShellOpen(Ansi(TextOf("lweblink")));
-        if (id == IdOf("lemaillink")) ShellOpen("mailto:" + Ansi(TextOf("lemaillink")));
+        if (id == IdOf("lweblink")) ShellOpen(WideToAnsi(TextOf("lweblink")));
+        if (id == IdOf("lemaillink")) ShellOpen("mailto:" + WideToAnsi(TextOf("lemaillink")));
     }
 
-private:
-    static std::string Ansi(const std::wstring& w) {
-        int n = WideCharToMultiByte(CP_ACP, 0, w.c_str(), -1, nullptr, 0, nullptr, nullptr);
-        std::string s(n, '\0');
-        WideCharToMultiByte(CP_ACP, 0, w.c_str(), -1, &s[0], n, nullptr, nullptr);
-        s.resize(n ? n - 1 : 0);
-        return s;
-    }
 };
 
 // The year of the program file's last change, or of today when it cannot be read.

@@ -129,9 +129,7 @@ private:
             item.cchTextMax = 1024;
             SendMessageW(list, LVM_GETITEMTEXTW, row, reinterpret_cast<LPARAM>(&item));
         }
-        int n = WideCharToMultiByte(CP_ACP, 0, key, -1, nullptr, 0, nullptr, nullptr);
-        picked.assign(n ? n - 1 : 0, '\0');
-        if (n > 1) WideCharToMultiByte(CP_ACP, 0, key, -1, &picked[0], n, nullptr, nullptr);
+        picked = WideToAnsi(key);
         SetModalResult(IDOK);
     }
 };

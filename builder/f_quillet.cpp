@@ -105,14 +105,6 @@ const wchar_t ExeFilter[] =
     L"files (*.wsh)|*.wsh|All files (*.*)|*.*";
 const wchar_t IconFilter[] = L"Icons (*.ico)|*.ico|Executable files (*.exe)|*.exe";
 
-std::string ToAnsi(const std::wstring& text) {
-    if (text.empty()) return std::string();
-    int n = WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
-    std::string out(n, '\0');
-    WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), &out[0], n, nullptr, nullptr);
-    return out;
-}
-
 // The description|pattern pairs of a filter.
 std::vector<std::wstring> FilterPatterns(const wchar_t* filter) {
     std::vector<std::wstring> parts, patterns;
@@ -150,7 +142,7 @@ Tfquillet::Tfquillet()
     keyPreview_ = true;
 }
 
-std::string Tfquillet::Text(const char* name) const { return ToAnsi(TextOf(name)); }
+std::string Tfquillet::Text(const char* name) const { return WideToAnsi(TextOf(name)); }
 
 std::string Tfquillet::GetIconFile() const { return IsChecked("rbiconcustom") ? Trim(Text("eicon")) : std::string(); }
 uint8_t Tfquillet::GetExtractionMode() const { return IsChecked("rbexecutefile") ? 1 : 0; }
@@ -319,8 +311,8 @@ void Tfquillet::OnCommand(int id, int code) {
     else if (is("bexecutablefile")) BrowseFile("eexecutablefile", ExeFilter, exeFilterIndex_);
     else if (is("benvvars")) benvvarsClick();
     else if (is("labout")) ShowAboutBox();
-    else if (is("lweb")) ShellOpen(ToAnsi(TextOf("lweb")));
-    else if (is("ldonate")) ShellOpen(ToAnsi(DonationAddress));
+    else if (is("lweb")) ShellOpen(WideToAnsi(TextOf("lweb")));
+    else if (is("ldonate")) ShellOpen(WideToAnsi(DonationAddress));
     else if (is("lcmdline")) ShowUsageWindow();
     else if (is("lcmdlinegen")) ShowCommandLineGenerator(*this);
     else {

@@ -81,3 +81,11 @@ bool AskConfirmation(const std::wstring& text, bool defaultYes) {
 
 std::wstring AnsiToWide(const std::string& text) { return ToWide(text, CP_ACP); }
 std::wstring Utf8ToWide(const std::string& text) { return ToWide(text, CP_UTF8); }
+
+std::string WideToAnsi(const std::wstring& text) {
+    if (text.empty()) return std::string();
+    int n = WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+    std::string out(n, '\0');
+    WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), &out[0], n, nullptr, nullptr);
+    return out;
+}

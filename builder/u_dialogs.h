@@ -38,3 +38,4 @@ bool AskConfirmation(const std::wstring& text, bool defaultYes);
 // Conversions for texts that meet in a message: ANSI paths and UTF-8 sources.
 std::wstring AnsiToWide(const std::string& text);
 std::wstring Utf8ToWide(const std::string& text);
+std::string WideToAnsi(const std::wstring& text);

@@ -97,11 +97,8 @@ bool FileExistsAt(const char* path) {
 }
 
 bool AskOverwrite(const char* path) {
-    char system[256] = "";
-    FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, ERROR_FILE_EXISTS, 0, system,
-                   sizeof(system), nullptr);
-    int n = lstrlenA(system);
-    while (n > 0 && (static_cast<unsigned char>(system[n - 1]) <= 32 || system[n - 1] == '.')) system[--n] = 0;
+    char system[256];
+    SystemText(ERROR_FILE_EXISTS, system, sizeof(system));
     static char text[PathSize + 512];
     text[0] = 0;
     AppendText(text, system, sizeof(text));

@@ -17,11 +17,8 @@ void DeleteOrSchedule(const char* path, bool isFolder) {
 }
 
 void ShowMessage(const char* text, DWORD code) {
-    char system[256] = "";
-    FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_ARGUMENT_ARRAY, nullptr,
-                   code, 0, system, sizeof(system), nullptr);
-    int n = lstrlenA(system);
-    while (n > 0 && (static_cast<unsigned char>(system[n - 1]) <= 32 || system[n - 1] == '.')) system[--n] = 0;
+    char system[256];
+    SystemText(code, system, sizeof(system));
     static char message[PathSize + 512];
     message[0] = 0;
     const char* mark = nullptr;
@@ -43,6 +40,14 @@ void ShowMessage(const char* text, DWORD code) {
 }
 
 }  // namespace
+
+void SystemText(DWORD code, char* out, DWORD size) {
+    out[0] = 0;
+    FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_ARGUMENT_ARRAY, nullptr,
+                   code, 0, out, size, nullptr);
+    int n = lstrlenA(out);
+    while (n > 0 && (static_cast<unsigned char>(out[n - 1]) <= 32 || out[n - 1] == '.')) out[--n] = 0;
+}
 
 void FailGuarded(DWORD fallback) {
     DWORD code = GetLastError();

@@ -65,6 +65,9 @@ void PaintProgress();
 void RefreshProgress();
 void PumpMessages();
 
+// The system's text for a code, trailing blanks and full stops cut (256 bytes at most).
+void SystemText(DWORD code, char* out, DWORD size);
+
 // Texts in the system's code page.
 void AppendText(char* out, const char* text, DWORD size);
 void AddBackslash(char* path);
