@@ -18,18 +18,18 @@ for i in $(seq "$runs"); do
     # Alternate the order, so neither side always follows the other's writes.
     for side in $( [ $((i % 2)) = 1 ] && echo "builder ref" || echo "ref builder"); do
         if [ $side = builder ]; then
-            read -r t m < <(measure wine build/bin/quillet.exe -h -c -o "$src" "$(winepath -w "$B/corpus.exe")")
+            read -r t m < <(measure wine $tree/bin/quillet.exe -h -c -o "$src" "$(winepath -w "$B/corpus.exe")")
             awk "BEGIN{exit !($t < $best_builder)}" && best_builder=$t
             [ "$m" -gt "$mem_builder" ] && mem_builder=$m
         else
-            read -r t m < <(measure wine build/bin/zlib_reference.exe "$src" "$(winepath -w "$B/reference.z")")
+            read -r t m < <(measure wine $tree/bin/zlib_reference.exe "$src" "$(winepath -w "$B/reference.z")")
             awk "BEGIN{exit !($t < $best_ref)}" && best_ref=$t
             [ "$m" -gt "$mem_ref" ] && mem_ref=$m
         fi
     done
 done
-read -r _ mem_small < <(measure wine build/bin/quillet.exe -h -c -o "$(winepath -w "$B/one-small")" "$(winepath -w "$B/one-small.exe")")
-read -r _ mem_large < <(measure wine build/bin/quillet.exe -h -c -o "$(winepath -w "$B/one-large")" "$(winepath -w "$B/one-large.exe")")
+read -r _ mem_small < <(measure wine $tree/bin/quillet.exe -h -c -o "$(winepath -w "$B/one-small")" "$(winepath -w "$B/one-small.exe")")
+read -r _ mem_large < <(measure wine $tree/bin/quillet.exe -h -c -o "$(winepath -w "$B/one-large")" "$(winepath -w "$B/one-large.exe")")
 sfx=$(stat -c %s "$B/corpus.exe")
 ref=$(stat -c %s "$B/reference.z")
 awk -v b="$bytes" -v tb="$best_builder" -v tr="$best_ref" -v mb="$mem_builder" -v mr="$mem_ref" \

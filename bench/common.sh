@@ -2,13 +2,19 @@
 # Sourced by build_bench.sh and extract_bench.sh with the targets they need as arguments.
 set -euo pipefail
 command -v /usr/bin/time >/dev/null || apt-get install -y -qq time >/dev/null
+. scripts/arch.sh
+quillet_arches
 scripts/setup.sh
-cmake --preset windows >/dev/null
-cmake --build --preset windows --target "$@" >/dev/null
-cmake/testbed.sh build >/dev/null
-. build/testbed/env
+# The architecture the tests would use first: i686 where 32-bit code runs, else x86_64.
+arch=${QUILLET_ARCHES%% *}
+tree=$(quillet_tree "$arch")
+echo "architecture measured: $arch"
+cmake --preset "$(quillet_preset "$arch")" >/dev/null
+cmake --build --preset "$(quillet_preset "$arch")" --target "$@" >/dev/null
+cmake/testbed.sh "$tree" >/dev/null
+. "$tree/testbed/env"
 export LC_ALL=C.UTF-8
-B=build/bench
+B=$tree/bench
 mkdir -p "$B"
 python3 bench/make_corpus.py "$B/corpus"
 bytes=$(find "$B/corpus" -type f -printf '%s\n' | awk '{s+=$1} END {print s}')

@@ -1,11 +1,14 @@
 #!/usr/bin/env bash
 # Prepares the Wine test bed of one build tree and leaves it running:
+#   - the Wine loader of the tree's architecture, chosen explicitly (the 32-bit loader for
+#     i686, the 64-bit one for x86_64), behind `wine` on the tree's own PATH,
 #   - compiled locales (Korean, German, Russian, Chinese) for Wine's code pages,
 #   - an Xvfb display for windows and message boxes,
 #   - a Wine prefix inside the build tree, booted, with unmanaged windows and Hangul fonts,
 #   - a persistent wineserver and the prefix's services.
 # Everything long-lived is started here, detached from our stdio, so a test runner that
 # calls this never waits on their pipes. Safe to run again: it reuses what runs.
+# Every step that fails says in one line what failed and why, and the script exits non-zero.
 #   testbed.sh BUILD_DIR         start (or reuse) the test bed
 #   testbed.sh BUILD_DIR stop    end the Wine processes and Xvfb
 set -euo pipefail
@@ -14,9 +17,25 @@ T="$B/testbed"
 mkdir -p "$T"
 export WINEPREFIX="$B/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 export LOCPATH="$T/locale"
+fail() { echo "testbed: $*" >&2; exit 1; }
+
+# The loader of the tree's architecture; Debian's `wine` would take the 32-bit one whenever
+# it is installed, even where it cannot start.
+arch=$(cat "$B/quillet-arch" 2>/dev/null || echo i686)
+case "$arch" in
+i686) loader=/usr/lib/wine/wine ;;
+x86_64) loader=/usr/lib/wine/wine64; export WINEARCH=win64 WINELOADER=$loader ;;
+*) fail "unknown architecture '$arch' in $B/quillet-arch" ;;
+esac
+mkdir -p "$T/bin"
+for name in wine wine-stable; do
+    printf '#!/bin/sh\nexec %s "$@"\n' "$loader" >"$T/bin/$name"
+    chmod +x "$T/bin/$name"
+done
+export PATH="$T/bin:$PATH"
 
 if [ "${2:-}" = stop ]; then
-    timeout 30 wineserver -k 2>/dev/null || true
+    [ -d "$WINEPREFIX" ] && { timeout 30 wineserver -k 2>/dev/null || true; }
     [ -f "$T/xvfb.pid" ] && kill "$(cat "$T/xvfb.pid")" 2>/dev/null || true
     rm -f "$T/xvfb.pid" "$T/server.ok"
     exit 0
@@ -25,8 +44,13 @@ fi
 # Locales: Wine takes the ANSI code page from LC_ALL, and converts names through it.
 mkdir -p "$LOCPATH"
 for l in ko_KR de_DE ru_RU zh_TW zh_CN en_US; do
-    [ -d "$LOCPATH/$l.UTF-8" ] || localedef -i "$l" -f UTF-8 "$LOCPATH/$l.UTF-8" >/dev/null 2>&1 || true
+    [ -d "$LOCPATH/$l.UTF-8" ] && continue
+    out=$(localedef -i "$l" -f UTF-8 "$LOCPATH/$l.UTF-8" 2>&1) || true
+    [ -f "$LOCPATH/$l.UTF-8/LC_CTYPE" ] || fail "cannot compile the locale $l.UTF-8: ${out:-localedef failed}"
 done
+
+[ -x "$loader" ] || fail "the Wine loader $loader is missing (package wine32:i386 or wine64; run scripts/setup.sh)"
+out=$("$loader" --version 2>&1) || fail "the Wine loader $loader cannot start on this machine: $(tail -n 1 <<<"$out")"
 
 # Display: reuse ours while it lives, else take a free number.
 display=""
@@ -38,15 +62,19 @@ else
         setsid Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp </dev/null >"$T/xvfb.log" 2>&1 &
         echo $! >"$T/xvfb.pid"
         for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X$n" ] && break; sleep 0.1; done
+        [ -e "/tmp/.X11-unix/X$n" ] || fail "Xvfb did not start on :$n: $(tail -n 1 "$T/xvfb.log")"
         display=":$n"
         break
     done
-    [ -n "$display" ] || { echo "testbed: no free X display" >&2; exit 1; }
+    [ -n "$display" ] || fail "no free X display between :90 and :140"
     echo "$display" >"$T/display"
 fi
 export DISPLAY="$display"
 
 cat >"$T/env" <<ENV
+export PATH="$T/bin:\$PATH"
+export QUILLET_ARCH_TREE=$arch
+${WINELOADER:+export WINEARCH=win64 WINELOADER=$WINELOADER}
 export WINEPREFIX="$WINEPREFIX"
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
@@ -56,7 +84,9 @@ ENV
 
 # A new prefix is created and configured by a first, short-lived Wine session.
 if [ ! -f "$WINEPREFIX/.quillet-ready" ]; then
-    setsid timeout 180 wine wineboot -i </dev/null >>"$T/wine.log" 2>&1
+    setsid timeout 180 wine wineboot -i </dev/null >>"$T/wine.log" 2>&1 ||
+        fail "the Wine prefix did not boot (wineboot -i: exit $?): $(tail -n 1 "$T/wine.log")"
+    [ -f "$WINEPREFIX/drive_c/windows/system32/kernel32.dll" ] || fail "the Wine prefix did not boot: no system32 in $WINEPREFIX"
     # Unmanaged windows close at once without a window manager; Hangul through NanumGothic.
     printf '\xff\xfe' >"$T/prefix.reg"
     iconv -f UTF-8 -t UTF-16LE >>"$T/prefix.reg" <<'REG'
@@ -82,7 +112,8 @@ REG
     for face in Tahoma "Microsoft Sans Serif" "MS Sans Serif" "Segoe UI" "Lucida Sans Unicode"; do
         printf '"%s"=hex(7):%s\r\n' "$face" "$link" | iconv -f UTF-8 -t UTF-16LE >>"$T/prefix.reg"
     done
-    setsid timeout 60 wine regedit /S "$(winepath -w "$T/prefix.reg" 2>/dev/null)" </dev/null >>"$T/wine.log" 2>&1
+    setsid timeout 60 wine regedit /S "$(winepath -w "$T/prefix.reg" 2>/dev/null)" </dev/null >>"$T/wine.log" 2>&1 ||
+        fail "the test bed's registry settings could not be imported: $(tail -n 1 "$T/wine.log")"
     # Wine links the shell folders to $HOME; the tests get folders of the prefix instead.
     for link in "$WINEPREFIX"/drive_c/users/*/*; do
         if [ -L "$link" ]; then rm -f "$link" && mkdir -p "$link"; fi
@@ -93,11 +124,13 @@ fi
 
 # Then a persistent server of our own and the prefix's services, all with detached stdio,
 # so no test ever starts a long-lived Wine process that holds its runner's pipes.
-if [ ! -f "$T/server.ok" ] || ! pgrep -x wineserver >/dev/null 2>&1; then
+# (A server already persistent for this prefix makes the second one end at once.)
+if [ ! -f "$T/server.ok" ]; then
     timeout 30 wineserver -k 2>/dev/null || true
     timeout 30 wineserver -w 2>/dev/null || true
-    setsid wineserver -p </dev/null >>"$T/wine.log" 2>&1
-    touch "$T/server.ok"
 fi
-setsid timeout 120 wine wineboot </dev/null >>"$T/wine.log" 2>&1 || true
-echo "testbed: WINEPREFIX=$WINEPREFIX DISPLAY=$display"
+setsid wineserver -p </dev/null >>"$T/wine.log" 2>&1 || true
+touch "$T/server.ok"
+setsid timeout 120 wine wineboot </dev/null >>"$T/wine.log" 2>&1 ||
+    fail "the Wine prefix's services did not start (wineboot: exit $?): $(tail -n 1 "$T/wine.log")"
+echo "testbed: $arch, WINEPREFIX=$WINEPREFIX DISPLAY=$display"

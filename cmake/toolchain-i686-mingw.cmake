@@ -1,18 +1,4 @@
-# Cross compile for 32-bit Windows with Debian's mingw-w64 (posix thread variant).
-set(CMAKE_SYSTEM_NAME Windows)
+# 32-bit Windows: the product.
 set(CMAKE_SYSTEM_PROCESSOR i686)
 set(TRIPLE i686-w64-mingw32)
-
-set(CMAKE_C_COMPILER ${TRIPLE}-gcc-posix)
-set(CMAKE_CXX_COMPILER ${TRIPLE}-g++-posix)
-set(CMAKE_RC_COMPILER ${TRIPLE}-windres)
-set(CMAKE_AR ${TRIPLE}-ar CACHE FILEPATH "")
-set(CMAKE_RANLIB ${TRIPLE}-ranlib CACHE FILEPATH "")
-set(CMAKE_STRIP ${TRIPLE}-strip CACHE FILEPATH "")
-
-set(CMAKE_FIND_ROOT_PATH /usr/${TRIPLE})
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
-set(CMAKE_OBJCOPY ${TRIPLE}-objcopy CACHE FILEPATH "")
+include(${CMAKE_CURRENT_LIST_DIR}/toolchain-mingw-common.cmake)

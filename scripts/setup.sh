@@ -1,24 +1,42 @@
 #!/usr/bin/env bash
-# Installs what Quillet needs on a Debian machine: the i686 mingw-w64 cross compiler,
-# static zlib for it, GoogleTest's sources, CMake, 32-bit Wine, Xvfb and fonts.
-# Safe to run again: it only installs what is missing.
+# Installs what Quillet needs on a Debian machine: the mingw-w64 cross compilers for i686 and
+# x86_64, static zlib for both, GoogleTest's sources, CMake, Wine (64-bit always, 32-bit where
+# the kernel runs 32-bit code), Xvfb and fonts. Safe to run again: it only installs what is
+# missing. Ends with one line saying which architectures this machine tests.
 set -euo pipefail
+cd "$(dirname "$0")/.."
+. scripts/arch.sh
+quillet_arches
 
-need=(g++-mingw-w64-i686 mingw-w64-i686-dev binutils-mingw-w64-i686 libz-mingw-w64-dev
-      googletest cmake make wine wine32:i386 xvfb xauth x11-apps x11-utils imagemagick
+need=(g++-mingw-w64-i686 mingw-w64-i686-dev binutils-mingw-w64-i686
+      g++-mingw-w64-x86-64 mingw-w64-x86-64-dev binutils-mingw-w64-x86-64 libz-mingw-w64-dev
+      googletest cmake make wine wine64 xvfb xauth x11-apps x11-utils imagemagick
       fonts-nanum locales python3)
+# 32-bit Wine only where it can start: elsewhere its loader fails with "Exec format error".
+[ "$QUILLET_RUNS_32BIT" = 1 ] && need+=(wine32:i386)
 
 missing=()
 for p in "${need[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
 done
-[ ${#missing[@]} -eq 0 ] && exit 0
 
-SUDO=""
-[ "$(id -u)" -eq 0 ] || SUDO="sudo"
-if ! dpkg --print-foreign-architectures | grep -qx i386; then
-    $SUDO dpkg --add-architecture i386
+if [ ${#missing[@]} -gt 0 ]; then
+    SUDO=""
+    [ "$(id -u)" -eq 0 ] || SUDO="sudo"
+    log=$(mktemp)
+    trap 'rm -f "$log"' EXIT
+    fail() { echo "setup: $1: $(grep -m 1 '^E:' "$log" || tail -n 1 "$log")" >&2; exit 1; }
+    if [[ " ${missing[*]} " == *":i386 "* ]] && ! dpkg --print-foreign-architectures | grep -qx i386; then
+        $SUDO dpkg --add-architecture i386 >"$log" 2>&1 || fail "cannot add the i386 architecture"
+    fi
+    export DEBIAN_FRONTEND=noninteractive
+    $SUDO apt-get update -qq >"$log" 2>&1 || fail "apt-get update failed"
+    $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >"$log" 2>&1 ||
+        fail "installing ${missing[*]} failed"
 fi
-export DEBIAN_FRONTEND=noninteractive
-$SUDO apt-get update -qq
-$SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+
+if [ "$QUILLET_RUNS_32BIT" = 1 ]; then
+    echo "setup: this machine runs 32-bit code; architectures to test: ${QUILLET_ARCHES// /, }"
+else
+    echo "setup: this machine cannot run 32-bit code; architectures to test: ${QUILLET_ARCHES// /, } (i686 is built, not run)"
+fi

@@ -75,6 +75,10 @@ TEST(Container, EntriesMatchTheSourceFolder) {
     EXPECT_EQ(f.trailing, 0u);
     // Extract only, no icon, no elevation: the head is the extractor byte for byte.
     EXPECT_EQ(ReadFileBytes(out / "t.exe").substr(0, f.payloadOffset), ReadFileBytes(BinPath("sfxhead.exe")));
+    // ... of this build's architecture: PE32+ (optional header magic 0x20B) from the x86_64 builder.
+    std::string head = ReadFileBytes(out / "t.exe");
+    uint32_t pe = *reinterpret_cast<const uint32_t*>(head.data() + 0x3C);
+    EXPECT_EQ(*reinterpret_cast<const WORD*>(head.data() + pe + 24), sizeof(void*) == 8 ? 0x20B : 0x10B);
 
     std::vector<Found> walk;
     Walk(src.Path(), "", walk);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 
 #include "resources.h"
 #include "winprocess.h"
@@ -28,12 +29,19 @@ std::vector<std::string> Lines(const std::string& text) {
     return lines;
 }
 
+// The subsystem of a program of this build's own architecture (PE32 for i686, PE32+ for
+// x86_64); 0 for anything else.
 WORD Subsystem(const std::string& program) {
+#ifdef _WIN64
+    const WORD machine = IMAGE_FILE_MACHINE_AMD64, magic = IMAGE_NT_OPTIONAL_HDR64_MAGIC;
+#else
+    const WORD machine = IMAGE_FILE_MACHINE_I386, magic = IMAGE_NT_OPTIONAL_HDR32_MAGIC;
+#endif
     std::string bytes = ReadFileBytes(program);
     if (bytes.size() < 0x200) return 0;
     auto dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(bytes.data());
-    auto nt = reinterpret_cast<const IMAGE_NT_HEADERS32*>(bytes.data() + dos->e_lfanew);
-    if (nt->FileHeader.Machine != IMAGE_FILE_MACHINE_I386) return 0;
+    auto nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(bytes.data() + dos->e_lfanew);
+    if (nt->FileHeader.Machine != machine || nt->OptionalHeader.Magic != magic) return 0;
     return nt->OptionalHeader.Subsystem;
 }
 
@@ -49,6 +57,27 @@ TEST(EmbeddedResources, ProgramsAreThoseOfThisBuild) {
     EXPECT_EQ(selfdelete, ReadFileBytes(BinPath("selfdelete.exe")));
     for (const char* program : {"quillet.exe", "sfxhead.exe", "selfdelete.exe"})
         EXPECT_EQ(Subsystem(BinPath(program)), IMAGE_SUBSYSTEM_WINDOWS_GUI) << program;
+}
+
+// The extractor is copied into every SFX file: its code and data (everything but the icon
+// and the address string in its resource section) stay within a budget per architecture.
+TEST(EmbeddedResources, ExtractorSizeBudget) {
+    std::string bytes = ReadFileBytes(BinPath("sfxhead.exe"));
+    ASSERT_GT(bytes.size(), 0x200u);
+    auto dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(bytes.data());
+    auto nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(bytes.data() + dos->e_lfanew);
+    auto section = IMAGE_FIRST_SECTION(nt);
+    size_t resources = 0;
+    for (int i = 0; i < nt->FileHeader.NumberOfSections; ++i)
+        if (std::string(reinterpret_cast<const char*>(section[i].Name), 5) == ".rsrc") resources = section[i].SizeOfRawData;
+    size_t outside = bytes.size() - resources;
+#ifdef _WIN64
+    const size_t budget = 64 * 1024;
+#else
+    const size_t budget = 48 * 1024;
+#endif
+    EXPECT_LE(outside, budget) << "sfxhead.exe: " << bytes.size() << " bytes, " << outside << " outside its resources";
+    std::printf("sfxhead.exe: %zu bytes, %zu outside its resource section (budget %zu)\n", bytes.size(), outside, budget);
 }
 
 TEST(EmbeddedResources, ManifestTemplate) {
