@@ -6,6 +6,7 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -101,11 +102,17 @@ bool WineOnly(const std::wstring& entry) {
 }
 
 bool GiveWindowsEnvironment(DWORD pid) {
-    std::vector<wchar_t> block;
+    std::vector<std::wstring> entries;
     wchar_t* own = GetEnvironmentStringsW();
     for (const wchar_t* e = own; *e; e += lstrlenW(e) + 1)
-        if (!WineOnly(e)) block.insert(block.end(), e, e + lstrlenW(e) + 1);
+        if (!WineOnly(e)) entries.push_back(e);
     FreeEnvironmentStringsW(own);
+    // In the order Windows keeps its environment: by name, ignoring case.
+    std::sort(entries.begin(), entries.end(), [](const std::wstring& a, const std::wstring& b) {
+        return _wcsicmp(a.substr(0, a.find(L'=', 1)).c_str(), b.substr(0, b.find(L'=', 1)).c_str()) < 0;
+    });
+    std::vector<wchar_t> block;
+    for (const std::wstring& e : entries) block.insert(block.end(), e.c_str(), e.c_str() + e.size() + 1);
     block.push_back(L'\0');
     HANDLE process = OpenProcess(PROCESS_CREATE_THREAD | PROCESS_QUERY_INFORMATION | PROCESS_VM_OPERATION |
                                      PROCESS_VM_WRITE | PROCESS_VM_READ, FALSE, pid);
