@@ -197,11 +197,31 @@ void Tfquillet::OnCreate() {
     SendMessageW(Control("ecmdparameters"), EM_SETLIMITTEXT, 2047, 0);
     SendMessageW(Control("ecustomdir"), EM_SETLIMITTEXT, 259, 0);
     SetText("lweb", MakerWebAddress);
+    FitWebAddress();
     if (g_Startup.flags.CommandLineComplete)
         FillFromCommandLine(g_Startup.settings);
     else
         LoadSettings();
     CentreOver(nullptr);
+}
+
+// The address label is as wide as its text in the link font, so the whole address shows and
+// the hand cursor covers exactly the text; it never reaches into the next link.
+void Tfquillet::FitWebAddress() {
+    HWND web = Control("lweb"), next = Control("ldonate");
+    std::wstring text = TextOf("lweb");
+    HDC dc = GetDC(web);
+    HGDIOBJ old = SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageW(web, WM_GETFONT, 0, 0)));
+    SIZE size = {};
+    GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &size);
+    SelectObject(dc, old);
+    ReleaseDC(web, dc);
+    RECT mine, theirs;
+    GetWindowRect(web, &mine);
+    GetWindowRect(next, &theirs);
+    int room = theirs.left - mine.left - 4;
+    SetWindowPos(web, nullptr, 0, 0, size.cx < room ? size.cx + 1 : room, mine.bottom - mine.top,
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 void Tfquillet::FillFromCommandLine(const BuildSettings& s) {

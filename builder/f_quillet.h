@@ -35,6 +35,7 @@ protected:
 
 private:
     void FillFromCommandLine(const BuildSettings& s);
+    void FitWebAddress();
     void LoadSettings();
     void CheckCode(const char* const* radios, int count, unsigned code);
     void SetExtractionMode(bool run);

@@ -11,7 +11,8 @@ const wchar_t* const DialogTexts[11] = {
 };
 
 const wchar_t* const ApplicationTitle = L"Quillet";
-const wchar_t MakerWebAddress[] = L"www.corvane.example";
+// Short enough for the room the main window leaves between its About and Donate links.
+const wchar_t MakerWebAddress[] = L"corvane.example";
 const wchar_t MakerEmail[] = L"quillet@corvane.example";
 const wchar_t DonationAddress[] = L"www.corvane.example/donate";
 std::string AboutPageName;

@@ -101,6 +101,22 @@ TEST(MainWindow, LayoutOfGroupsLinksAndButton) {
         EXPECT_EQ(rect(links[i])[0], linkX[i]) << links[i];
         EXPECT_EQ(rect(links[i])[1], 600) << links[i];
     }
+    // Every link shows its whole text in the window's underlined font and stays clear of the next.
+    HFONT font = CreateFontW(-11, 0, 0, 0, FW_NORMAL, FALSE, TRUE, FALSE, HANGUL_CHARSET, 0, 0, 0, 0, L"맑은 고딕");
+    HDC dc = GetDC(nullptr);
+    HGDIOBJ old = SelectObject(dc, font);
+    for (int i = 0; i < 5; ++i) {
+        std::wstring text = WindowText(app.C(links[i]));
+        SIZE size = {};
+        GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &size);
+        EXPECT_GE(rect(links[i])[2], size.cx) << links[i] << " cuts its text";
+        if (i < 4) {
+            EXPECT_LT(rect(links[i])[0] + rect(links[i])[2], rect(links[i + 1])[0]) << links[i];
+        }
+    }
+    SelectObject(dc, old);
+    ReleaseDC(nullptr, dc);
+    DeleteObject(font);
     LONG style = GetWindowLongW(app.main, GWL_STYLE);
     EXPECT_TRUE(style & WS_MINIMIZEBOX);
     EXPECT_FALSE(style & WS_MAXIMIZEBOX);
@@ -320,7 +336,7 @@ TEST(AboutBox, F1ShowsItAndEscapeClosesIt) {
     FileTimeToLocalFileTime(&a.ftLastWriteTime, &local);
     FileTimeToSystemTime(&local, &st);
     EXPECT_EQ(maker.substr(maker.size() - 4), std::to_wstring(st.wYear));
-    EXPECT_EQ(WindowText(FindControl(about, "lweblink")), L"www.corvane.example/quillet");
+    EXPECT_EQ(WindowText(FindControl(about, "lweblink")), L"corvane.example/quillet");
     EXPECT_EQ(WindowText(FindControl(about, "lemaillink")), L"quillet@corvane.example");
     PostMessageW(FindControl(about, "bok"), WM_KEYDOWN, VK_ESCAPE, 0);
     for (int i = 0; i < 100 && IsWindowVisible(about); ++i) Sleep(20);

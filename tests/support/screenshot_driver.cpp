@@ -1,9 +1,14 @@
 // Drives the real builder into the states shown in docs/ and saves each window as a BMP file
-// (read from the screen, as the user sees it). Used by scripts/screenshots.sh.
-//   screenshot_driver <output folder> <large source folder>
+// (read from the screen, as the user sees it), with the texts of its controls beside it in a
+// UTF-8 text file of the same name (list views row by row), so what the pictures show can be
+// checked. Used by scripts/screenshots.sh.
+//   screenshot_driver <output folder> <builder> <large source folder> <target file>
 #include <windows.h>
+#include <commctrl.h>
 
+#include <algorithm>
 #include <string>
+#include <vector>
 
 #include "formcontrols.h"
 #include "winprocess.h"
@@ -11,6 +16,124 @@
 namespace {
 
 std::string out;
+
+std::string Utf8(const std::wstring& text) {
+    int n = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+    std::string s(n, '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), &s[0], n, nullptr, nullptr);
+    return s;
+}
+
+std::string ControlName(HWND control) {
+    ATOM atom = static_cast<ATOM>(reinterpret_cast<ULONG_PTR>(GetPropW(control, L"QuilletName")));
+    char name[64] = "";
+    if (atom) GlobalGetAtomNameA(atom, name, sizeof(name));
+    return name;
+}
+
+// A cell of another process's list view: the item record and the text buffer live in that
+// process, written and read through its memory.
+std::wstring CellText(HWND list, int row, int column) {
+    DWORD pid = 0;
+    GetWindowThreadProcessId(list, &pid);
+    HANDLE process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, pid);
+    if (!process) return L"<no access>";
+    const SIZE_T chars = 2048;
+    BYTE* remote = static_cast<BYTE*>(
+        VirtualAllocEx(process, nullptr, sizeof(LVITEMW) + chars * sizeof(wchar_t), MEM_COMMIT, PAGE_READWRITE));
+    LVITEMW item = {};
+    item.iSubItem = column;
+    item.pszText = reinterpret_cast<wchar_t*>(remote + sizeof(LVITEMW));
+    item.cchTextMax = chars;
+    WriteProcessMemory(process, remote, &item, sizeof(item), nullptr);
+    SendMessageW(list, LVM_GETITEMTEXTW, row, reinterpret_cast<LPARAM>(remote));
+    std::wstring text(chars, L'\0');
+    ReadProcessMemory(process, remote + sizeof(LVITEMW), &text[0], chars * sizeof(wchar_t), nullptr);
+    VirtualFreeEx(process, remote, 0, MEM_RELEASE);
+    CloseHandle(process);
+    return text.c_str();
+}
+
+BOOL CALLBACK DescribeControl(HWND control, LPARAM p) {
+    std::string& text = *reinterpret_cast<std::string*>(p);
+    std::string name = ControlName(control);
+    if (name.empty() || !IsWindowVisible(control)) return TRUE;
+    wchar_t cls[64] = L"";
+    GetClassNameW(control, cls, 64);
+    if (!lstrcmpiW(cls, WC_LISTVIEWW)) {
+        HWND header = reinterpret_cast<HWND>(SendMessageW(control, LVM_GETHEADER, 0, 0));
+        int columns = header ? static_cast<int>(SendMessageW(header, HDM_GETITEMCOUNT, 0, 0)) : 1;
+        int rows = static_cast<int>(SendMessageW(control, LVM_GETITEMCOUNT, 0, 0));
+        text += name + ": " + std::to_string(rows) + " rows\n";
+        for (int r = 0; r < rows; ++r) {
+            std::wstring line;
+            for (int c = 0; c < columns; ++c) line += (c ? L"\t" : L"") + CellText(control, r, c);
+            text += Utf8(line) + "\n";
+        }
+        return TRUE;
+    }
+    std::wstring caption(32768, L'\0');
+    DWORD_PTR n = 0;
+    SendMessageTimeoutW(control, WM_GETTEXT, caption.size(), reinterpret_cast<LPARAM>(&caption[0]), SMTO_NORMAL,
+                        3000, &n);
+    caption.resize(n);
+    text += name + ": " + Utf8(caption) + "\n";
+    return TRUE;
+}
+
+// Every named control of the window with its text, in creation order.
+void SaveTexts(HWND window, const std::string& name) {
+    std::string text = "caption: " + Utf8(WindowText(window)) + "\n";
+    EnumChildWindows(window, DescribeControl, reinterpret_cast<LPARAM>(&text));
+    WriteFileBytes(out + name.substr(0, name.rfind('.')) + ".txt", text);
+}
+
+// Wine adds variables of its own to every process it starts (WINECONFIGDIR, WINEDLLDIR0,
+// WINEUSERNAME, winsysdir...), and what its Unix side needs (DISPLAY, LOCPATH, LC_ALL, the
+// prefix) reaches the Windows environment too. No Windows machine has them, so the builder's
+// environment becomes ours without them before its picker reads it.
+bool WineOnly(const std::wstring& entry) {
+    std::wstring name = entry.substr(0, entry.find(L'=', 1));
+    for (wchar_t& c : name) c = towupper(c);
+    if (name.compare(0, 4, L"WINE") == 0) return true;
+    for (const wchar_t* unix : {L"WINSYSDIR", L"DISPLAY", L"LOCPATH", L"LC_ALL", L"LANG", L"USER", L"LOGNAME"})
+        if (name == unix) return true;
+    return false;
+}
+
+bool GiveWindowsEnvironment(DWORD pid) {
+    std::vector<std::wstring> entries;
+    wchar_t* own = GetEnvironmentStringsW();
+    for (const wchar_t* e = own; *e; e += lstrlenW(e) + 1)
+        if (!WineOnly(e)) entries.push_back(e);
+    FreeEnvironmentStringsW(own);
+    // In the order Windows keeps its environment: by name, ignoring case.
+    std::sort(entries.begin(), entries.end(), [](const std::wstring& a, const std::wstring& b) {
+        return _wcsicmp(a.substr(0, a.find(L'=', 1)).c_str(), b.substr(0, b.find(L'=', 1)).c_str()) < 0;
+    });
+    std::vector<wchar_t> block;
+    for (const std::wstring& e : entries) block.insert(block.end(), e.c_str(), e.c_str() + e.size() + 1);
+    block.push_back(L'\0');
+    HANDLE process = OpenProcess(PROCESS_CREATE_THREAD | PROCESS_QUERY_INFORMATION | PROCESS_VM_OPERATION |
+                                     PROCESS_VM_WRITE | PROCESS_VM_READ, FALSE, pid);
+    if (!process) return false;
+    SIZE_T bytes = block.size() * sizeof(wchar_t);
+    void* remote = VirtualAllocEx(process, nullptr, bytes, MEM_COMMIT, PAGE_READWRITE);
+    bool done = false;
+    // SetEnvironmentStringsW takes one pointer and is stdcall, exactly a thread's start routine;
+    // kernel32 sits at the same address in both processes.
+    auto start = reinterpret_cast<LPTHREAD_START_ROUTINE>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "SetEnvironmentStringsW")));
+    if (remote && start && WriteProcessMemory(process, remote, block.data(), bytes, nullptr)) {
+        if (HANDLE thread = CreateRemoteThread(process, nullptr, 0, start, remote, 0, nullptr)) {
+            DWORD result = 0;
+            done = WaitForSingleObject(thread, 10000) == WAIT_OBJECT_0 && GetExitCodeThread(thread, &result) && result;
+            CloseHandle(thread);
+        }
+    }
+    CloseHandle(process);
+    return done;
+}
 
 void Save(HWND window, const char* name) {
     Sleep(400);
@@ -35,6 +158,7 @@ void Save(HWND window, const char* name) {
     DeleteObject(bitmap);
     DeleteDC(memory);
     ReleaseDC(nullptr, screen);
+    SaveTexts(window, name);
 }
 
 void Type(HWND form, const char* name, const std::string& text) {
@@ -53,18 +177,19 @@ void CloseBoxes(DWORD pid) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 3) return 2;
+    if (argc != 5) return 2;
     out = argv[1];
-    std::string large = argv[2];
+    std::string builder = argv[2], large = argv[3], target = argv[4];
+    // Started from the folder it is installed in, as from its shortcut.
+    std::string home = builder.substr(0, builder.find_last_of('\\'));
     RegDeleteTreeA(HKEY_CURRENT_USER, "Software\\Corvane\\Quillet");
-    TempFolder target;
     {
-        Process p("\"" + BinPath("quillet.exe") + "\"");
+        Process p("\"" + builder + "\"", home.c_str());
         HWND main = WaitForWindow(p.Id(), L"Tfquillet", 20000);
         if (!main) return 1;
         Save(main, "main-design.bmp");
         Type(main, "esource", large);
-        Type(main, "etarget", target / "Setup.exe");
+        Type(main, "etarget", target);
         Click(main, "rbexecutefile");
         Type(main, "eexecutablefile", large + "\\setup.exe");
         Type(main, "ecmdparameters", "/quiet");
@@ -89,9 +214,10 @@ int main(int argc, char** argv) {
         }
         if (progress) Save(progress, "progress.bmp");
         for (int i = 0; i < 1200 && !p.Wait(50); ++i) CloseBoxes(p.Id());
+        DeleteFileA(target.c_str());
     }
     {
-        Process p("\"" + BinPath("quillet.exe") + "\"");
+        Process p("\"" + builder + "\"", home.c_str());
         HWND main = WaitForWindow(p.Id(), L"Tfquillet", 20000);
         if (!main) return 1;
         PostMessageW(FindControl(main, "labout"), WM_COMMAND, 0, 0);
@@ -129,6 +255,7 @@ int main(int argc, char** argv) {
             Save(w, "cmdlinegen.bmp");
             closeWith(w);
         }
+        if (!GiveWindowsEnvironment(p.Id())) return 1;
         PostMessageW(FindControl(main, "benvvars"), BM_CLICK, 0, 0);
         if (HWND w = WaitForWindow(p.Id(), L"Tfenvvars", 10000)) {
             Save(w, "envvars.bmp");
