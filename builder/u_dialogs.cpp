@@ -14,7 +14,7 @@ const wchar_t* const ApplicationTitle = L"Quillet";
 // Short enough for the room the main window leaves between its About and Donate links.
 const wchar_t MakerWebAddress[] = L"corvane.example";
 const wchar_t MakerEmail[] = L"quillet@corvane.example";
-const wchar_t DonationAddress[] = L"www.corvane.example/donate";
+const wchar_t DonationAddress[] = L"corvane.example/donate";
 std::string AboutPageName;
 
 namespace {

@@ -5,21 +5,30 @@
 #
 # They show a user's Windows machine, not the one that takes them: every Wine program runs in an
 # environment started empty (env -i) with only what Wine and the display need, in a Wine prefix of
-# its own (build/shotbed) whose user is "user"; where a UTS namespace is allowed the machine is
+# its own (shotbed in the build tree) whose user is "user"; where a UTS namespace is allowed the machine is
 # named DESKTOP-QUILLET. The builder is installed the way a user has it, in
 # C:\Program Files\Quillet\, and all data lives on C:, so no picture shows a Unix path or Z:.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 R=$PWD
-B=build/shotbed
-S=build/shots
+# The product's programs where this machine runs 32-bit code, the x86_64 ones elsewhere.
+tree=${QUILLET_SHOT_TREE:-build}
+B=$tree/shotbed
+S=$tree/shots
 if [ "${1:-}" != --controlled ]; then
+    . scripts/arch.sh
+    quillet_arches
     scripts/setup.sh
-    cmake --preset windows >/dev/null
-    cmake --build --preset windows --target quillet screenshot_driver >/dev/null
+    arch=${QUILLET_ARCHES%% *}
+    tree=$(quillet_tree "$arch") B=$(quillet_tree "$arch")/shotbed
+    echo "screenshots: $arch programs"
+    cmake --preset "$(quillet_preset "$arch")" >/dev/null
+    cmake --build --preset "$(quillet_preset "$arch")" --target quillet screenshot_driver >/dev/null
     mkdir -p "$B/home"
+    echo "$arch" >"$B/quillet-arch"
     # Wine names the prefix's user after USER and keeps its Unix links under HOME.
-    clean=(PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin HOME="$R/$B/home" USER=user)
+    clean=(PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin HOME="$R/$B/home" USER=user
+           QUILLET_SHOT_TREE="$tree")
     if unshare -u true 2>/dev/null; then
         exec env -i "${clean[@]}" unshare -u "$0" --controlled named
     fi
@@ -43,7 +52,7 @@ user=$(ls "$C/users" | grep -vx Public | head -n1)
 home="$C/users/$user"
 W_HOME="C:\\users\\$user"
 mkdir -p "$C/Program Files/Quillet" "$home/Documents" "$home/Desktop"
-cp build/bin/quillet.exe "$C/Program Files/Quillet/"
+cp "$tree/bin/quillet.exe" "$C/Program Files/Quillet/"
 BUILDER='C:\Program Files\Quillet\quillet.exe'
 rm -rf "$S" "$home/Documents/Sample" "$home/Desktop/Sample" "$home/Desktop/Sample.exe"
 mkdir -p "$S/frames" docs
@@ -96,7 +105,7 @@ rm -rf "$home/Desktop/Sample" "$home/Desktop/Sample.exe"
 
 # The builder's windows: design state, run mode, a build in progress, the about box, the usage
 # text, the command-line generator and the variable picker.
-(cd "$home" && win C.UTF-8 "$R/build/bin/screenshot_driver.exe" "$(winepath -w "$R/$S")\\" "$BUILDER" \
+(cd "$home" && win C.UTF-8 "$R/$tree/bin/screenshot_driver.exe" "$(winepath -w "$R/$S")\\" "$BUILDER" \
     "$W_HOME\\Documents\\Sample" "$W_HOME\\Desktop\\Sample.exe") >/dev/null 2>&1 || true
 for shot in main-design main-runmode progress about cmdline cmdlinegen envvars; do
     if [ -f "$S/$shot.bmp" ]; then
