@@ -1,7 +1,9 @@
 // The reference of the extraction benchmark: reads an SFX file's entries and, for each file,
-// inflates its chunks and writes them, nothing else (no checks, times or attributes).
-//   inflate_reference <sfx file> <output folder>
+// inflates its chunks with zlib's uncompress or with libdeflate and writes them, nothing else
+// (no checks, times or attributes).
+//   inflate_reference <sfx file> <output folder> [libdeflate]
 #include <windows.h>
+#include <libdeflate.h>
 #include <zlib.h>
 
 #include <cstdio>
@@ -11,7 +13,8 @@
 #include "u_shared.h"
 
 int main(int argc, char** argv) {
-    if (argc != 3) return 2;
+    if (argc != 3 && !(argc == 4 && std::string(argv[3]) == "libdeflate")) return 2;
+    libdeflate_decompressor* inflater = argc == 4 ? libdeflate_alloc_decompressor() : nullptr;
     HANDLE in = CreateFileA(argv[1], GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN,
                             nullptr);
     if (in == INVALID_HANDLE_VALUE) return 1;
@@ -21,7 +24,7 @@ int main(int argc, char** argv) {
     };
     // The payload starts after the last section's raw data.
     IMAGE_DOS_HEADER dos;
-    IMAGE_NT_HEADERS32 nt;
+    IMAGE_NT_HEADERS nt;  // only its file header is read: PE32 and PE32+ alike
     read(&dos, sizeof(dos));
     SetFilePointer(in, dos.e_lfanew, nullptr, FILE_BEGIN);
     read(&nt, sizeof(nt));
@@ -57,7 +60,14 @@ int main(int argc, char** argv) {
                 ChunkHeader ch = DecodeChunkHeader(c);
                 read(packed.get(), ch.PackedLength);
                 uLongf length = ch.PlainLength;
-                uncompress(plain.get(), &length, packed.get(), ch.PackedLength);
+                if (inflater) {
+                    size_t produced = 0;
+                    libdeflate_zlib_decompress(inflater, packed.get(), ch.PackedLength, plain.get(), ch.PlainLength,
+                                               &produced);
+                    length = produced;
+                } else {
+                    uncompress(plain.get(), &length, packed.get(), ch.PackedLength);
+                }
                 DWORD written;
                 WriteFile(out, plain.get(), length, &written, nullptr);
                 done += ch.PlainLength;

@@ -2,7 +2,7 @@
 #include "runstate.h"
 
 #include <shlobj.h>
-#include <zlib.h>
+#include <libdeflate.h>
 #include "u_translations.h"
 
 namespace {
@@ -11,6 +11,7 @@ const int MaxNameLength = 512;  // longer names cannot be created through the A 
 
 BYTE* inputBuffer;   // MaxPackedChunk bytes, for packed chunks and pieces of stored data
 BYTE* outputBuffer;  // ChunkSize bytes, one inflated chunk
+libdeflate_decompressor* inflater;
 
 BYTE* Allocate(DWORD size) {
     void* p = VirtualAlloc(nullptr, size, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
@@ -275,6 +276,7 @@ void MakeFolder(const char* path) {
 void ExtractEntries() {
     if (!inputBuffer) inputBuffer = Allocate(MaxPackedChunk);
     if (!outputBuffer) outputBuffer = Allocate(ChunkSize);
+    if (!inflater && !(inflater = libdeflate_alloc_decompressor())) FinishRun(Run.ownPath, ERROR_NOT_ENOUGH_MEMORY);
     char name[MaxNameLength + 1];
     static char path[PathSize + MaxNameLength];
     while (position < Run.ownSize) {
@@ -330,9 +332,12 @@ void ExtractEntries() {
                     i + c.PlainLength > h.DataSize)
                     FinishRun(Run.ownPath, ERROR_INVALID_DATA);
                 ReadOwn(inputBuffer, c.PackedLength);
-                // Never more than the stored plain length: a longer stream is a failure.
-                uLongf produced = c.PlainLength;
-                if (uncompress(outputBuffer, &produced, inputBuffer, c.PackedLength) != Z_OK)
+                // Exactly the stored plain length: a damaged stream, a wrong Adler-32, or one that
+                // inflates to more or fewer bytes is a failure.
+                size_t produced = 0;
+                if (libdeflate_zlib_decompress(inflater, inputBuffer, c.PackedLength, outputBuffer, c.PlainLength,
+                                               &produced) != LIBDEFLATE_SUCCESS ||
+                    produced != static_cast<size_t>(c.PlainLength))
                     FinishRun(path, ERROR_BAD_ARGUMENTS);
                 if (write) WriteOut(file, outputBuffer, produced, path);
                 sum = ByteSum(outputBuffer, produced, sum);

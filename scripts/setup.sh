@@ -11,7 +11,7 @@ quillet_arches
 need=(g++-mingw-w64-i686 mingw-w64-i686-dev binutils-mingw-w64-i686
       g++-mingw-w64-x86-64 mingw-w64-x86-64-dev binutils-mingw-w64-x86-64 libz-mingw-w64-dev
       googletest cmake make wine wine64 xvfb xauth x11-apps x11-utils imagemagick
-      fonts-nanum locales python3)
+      fonts-nanum locales python3 dpkg-dev)
 # 32-bit Wine only where it can start: elsewhere its loader fails with "Exec format error".
 [ "$QUILLET_RUNS_32BIT" = 1 ] && need+=(wine32:i386)
 
@@ -34,6 +34,10 @@ if [ ${#missing[@]} -gt 0 ]; then
     $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >"$log" 2>&1 ||
         fail "installing ${missing[*]} failed"
 fi
+
+# libdeflate comes as Debian's source package: its sources, unpacked into .deps/, are
+# compiled by the CMake build for each Windows architecture.
+scripts/fetch-libdeflate.sh
 
 if [ "$QUILLET_RUNS_32BIT" = 1 ]; then
     echo "setup: this machine runs 32-bit code; architectures to test: ${QUILLET_ARCHES// /, }"
