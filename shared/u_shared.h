@@ -161,22 +161,25 @@ inline int FormatSize(int64_t value, char decimalSeparator, char* out, int size)
         ++whole;
         fraction = 0;
     }
+    // whole < 2^24 (at most 2^63 >> 40) and fraction < 10^4: the digits need 32-bit division
+    // only, which keeps 64-bit division routines out of the extractor.
+    uint32_t w = static_cast<uint32_t>(whole), f = static_cast<uint32_t>(fraction);
     char text[48];
     int n = 0;
     if (value < 0) text[n++] = '-';
     char digits[24];
     int d = 0;
     do {
-        digits[d++] = static_cast<char>('0' + whole % 10);
-        whole /= 10;
-    } while (whole);
+        digits[d++] = static_cast<char>('0' + w % 10);
+        w /= 10;
+    } while (w);
     while (d) text[n++] = digits[--d];
     if (decimals) {
         text[n++] = decimalSeparator;
         for (int i = decimals - 1; i >= 0; --i) {
-            uint64_t p = 1;
+            uint32_t p = 1;
             for (int k = 0; k < i; ++k) p *= 10;
-            text[n++] = static_cast<char>('0' + (fraction / p) % 10);
+            text[n++] = static_cast<char>('0' + (f / p) % 10);
         }
     }
     text[n++] = ' ';
