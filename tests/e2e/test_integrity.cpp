@@ -397,3 +397,21 @@ TEST(FreeSpace, OfAShare) {
     EXPECT_EQ(run.boxes[0].text.find(L"[-1 B"), std::wstring::npos) << "the share's free space is known";
     RemoveTree(unc + server);
 }
+
+// Overwriting all needs no look before writing; a folder standing where the file goes still
+// stops the run with the file's path, and the folder stays as it was.
+TEST(VerifiedBeforeNamed, FolderWhereTheFileGoes) {
+    TempFolder src, out, work;
+    WriteFileBytes(src / "a.txt", "a");
+    std::string dest = work / "dest\\";
+    MakeSfx("-fm -oo", src.Path(), out / "t.exe", Q(dest));
+    MakeFolder(dest);
+    MakeFolder(dest + "a.txt");
+    WriteFileBytes(dest + "a.txt\\inside.txt", "inside");
+    SfxRun run = RunSfx(out / "t.exe");
+    EXPECT_NE(run.code, 0u);
+    ASSERT_EQ(run.boxes.size(), 1u);
+    EXPECT_EQ(run.boxes[0].text, RunEndMessage(dest + "a.txt", run.code));
+    EXPECT_EQ(ReadFileBytes(dest + "a.txt\\inside.txt"), "inside");
+    EXPECT_EQ(TemporaryFiles(dest), std::vector<std::string>{});
+}
