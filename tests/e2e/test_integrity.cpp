@@ -378,6 +378,7 @@ TEST(FreeSpace, OfAShare) {
     std::string share = "\\\\" + server + "\\share\\";
     if (FreeSpace(share) < 0) {
         RemoveTree(unc + server);
+        RemoveDirectoryA(unc.substr(0, unc.size() - 1).c_str());
         GTEST_SKIP() << "this Wine maps no share to " << unc;
     }
     TempFolder src, out;
@@ -396,6 +397,7 @@ TEST(FreeSpace, OfAShare) {
     EXPECT_EQ(run.boxes[0].text.substr(0, head.size()), head) << run.boxes[0].text;
     EXPECT_EQ(run.boxes[0].text.find(L"[-1 B"), std::wstring::npos) << "the share's free space is known";
     RemoveTree(unc + server);
+    RemoveDirectoryA(unc.substr(0, unc.size() - 1).c_str());  // only when no other share is left there
 }
 
 // Overwriting all needs no look before writing; a folder standing where the file goes still
