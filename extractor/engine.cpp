@@ -31,27 +31,43 @@ DWORD Read32() {
     return GetLE32(b);
 }
 
-bool IsDotsAndBlanks(const char* from, const char* to) {
-    int dots = 0;
-    for (const char* p = from; p < to; ++p) {
-        if (*p == '.')
-            ++dots;
-        else if (*p != ' ')
-            return false;
+// A part up to its first dot, blanks before the dot dropped, that names a device: CON, nul.txt,
+// Lpt9.log. Windows opens the device for such a name in any folder.
+bool IsDeviceName(const char* from, const char* to) {
+    const char* end = from;
+    while (end < to && *end != '.') ++end;
+    while (end > from && end[-1] == ' ') --end;
+    int n = static_cast<int>(end - from);
+    if (n != 3 && n != 4) return false;
+    char u[4];
+    for (int i = 0; i < n; ++i) u[i] = from[i] >= 'a' && from[i] <= 'z' ? static_cast<char>(from[i] - 32) : from[i];
+    if (n == 4) {
+        if (u[3] < '1' || u[3] > '9') return false;
+        return (u[0] == 'C' && u[1] == 'O' && u[2] == 'M') || (u[0] == 'L' && u[1] == 'P' && u[2] == 'T');
     }
-    return dots >= 2;
+    static const char devices[] = "CONPRNAUXNUL";
+    for (int k = 0; k < 12; k += 3)
+        if (u[0] == devices[k] && u[1] == devices[k + 1] && u[2] == devices[k + 2]) return true;
+    return false;
 }
 
-// A stored name must stay inside its base folder: no drive, no root, no ".." part.
+// A stored name must stay inside its base folder (no drive, no root, no ".." part) and must be
+// one that Windows stores as given: no device name, no part ending in a dot or a blank (Windows
+// drops them, so "a." would land on "a"), none of the characters Windows forbids in names.
 bool IsSafeName(const char* name) {
     if (name[0] == '\\' || name[0] == '/') return false;
     const char* part = name;
+    const char* last = nullptr;  // the last character of the part
     for (const char* p = name;; p = CharNextA(p)) {
-        if (*p == ':') return false;
-        if (*p == '\\' || *p == '/' || !*p) {
-            if (IsDotsAndBlanks(part, p)) return false;
-            if (!*p) return true;
+        unsigned char c = static_cast<unsigned char>(*p);
+        if (c == '\\' || c == '/' || !c) {
+            if (!last || *last == '.' || *last == ' ' || IsDeviceName(part, p)) return false;
+            if (!c) return true;
             part = p + 1;
+            last = nullptr;
+        } else {
+            if (c < 32 || c == ':' || c == '<' || c == '>' || c == '"' || c == '|' || c == '?' || c == '*') return false;
+            last = p;
         }
     }
 }
@@ -65,36 +81,33 @@ void ReadName(const EntryHeader& h, char* name) {
 }
 
 bool ShellFolder(int csidl, char* out) {
-    LPITEMIDLIST items = nullptr;
     out[0] = 0;
-    if (FAILED(SHGetSpecialFolderLocation(nullptr, csidl, &items)) || !items) return false;
-    BOOL ok = SHGetPathFromIDListA(items, out);
-    ILFree(items);
-    if (!ok) out[0] = 0;
-    return ok;
+    auto* folderPath = ShellFunction<decltype(SHGetFolderPathA)>("SHGetFolderPathA");
+    if (!folderPath || FAILED(folderPath(nullptr, csidl, nullptr, SHGFP_TYPE_CURRENT, out))) out[0] = 0;
+    return out[0] != 0;
 }
 
 // The folder dialog; a cancel ends the run quietly.
 void AskForFolder(char* out) {
-    CoInitialize(nullptr);
+    if (auto* initialize = reinterpret_cast<decltype(CoInitialize)*>(SystemFunction("ole32.dll", "CoInitialize")))
+        initialize(nullptr);
+    auto* browse = ShellFunction<decltype(SHBrowseForFolderA)>("SHBrowseForFolderA");
+    auto* toPath = ShellFunction<decltype(SHGetPathFromIDListA)>("SHGetPathFromIDListA");
+    auto* release = ShellFunction<decltype(ILFree)>("ILFree");
+    if (!browse || !toPath || !release) FailGuarded(ERROR_PROC_NOT_FOUND);
     char display[MAX_PATH];
     BROWSEINFOA info = {};
     info.hwndOwner = Run.window;
     info.pszDisplayName = display;
     info.lpszTitle = Text(msgExtractTo);
     info.ulFlags = BIF_RETURNONLYFSDIRS | BIF_EDITBOX | BIF_NEWDIALOGSTYLE;
-    LPITEMIDLIST items = SHBrowseForFolderA(&info);
+    LPITEMIDLIST items = browse(&info);
     if (!items) FinishRun("", 0);
     char path[MAX_PATH];
-    BOOL ok = SHGetPathFromIDListA(items, path);
-    ILFree(items);
+    BOOL ok = toPath(items, path);
+    release(items);
     if (!ok) FinishRun("", 0);
     lstrcpynA(out, path, PathSize);
-}
-
-bool FileExistsAt(const char* path) {
-    DWORD a = GetFileAttributesA(path);
-    return a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY);
 }
 
 bool AskOverwrite(const char* path) {
@@ -108,6 +121,59 @@ bool AskOverwrite(const char* path) {
     AppendText(text, "\r\n\r\n", sizeof(text));
     AppendText(text, Text(msgOverwriteFile), sizeof(text));
     return MessageBoxA(nullptr, text, nullptr, MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2 | MB_TOPMOST) == IDYES;
+}
+
+// Creates the file under a temporary name in the folder where it goes: "~sfx" and four hex
+// digits. CREATE_NEW never touches a file that is there, and the name is free again before the
+// next entry, since the file is renamed or deleted first. Run.tempPath holds the name, so that
+// every failure deletes it.
+HANDLE CreateTemporary(const char* path) {
+    static DWORD serial;
+    if (!serial) serial = GetTickCount() ^ (GetCurrentProcessId() << 4);
+    lstrcpynA(Run.tempPath, path, sizeof(Run.tempPath) - 16);
+    char* name = Run.tempPath;
+    for (char* p = Run.tempPath; *p; p = CharNextA(p))
+        if (*p == '\\') name = p + 1;
+    DWORD code = ERROR_FILE_EXISTS;
+    for (int attempt = 0; attempt < 100 && code == ERROR_FILE_EXISTS; ++attempt) {
+        wsprintfA(name, "~sfx%04X.tmp", ++serial & 0xFFFF);
+        if (!lstrcmpiA(Run.tempPath, path)) continue;  // never the entry's own name
+        HANDLE file =
+            CreateFileA(Run.tempPath, GENERIC_WRITE | DELETE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (file != INVALID_HANDLE_VALUE) return file;
+        code = GetLastError();
+        if (code == ERROR_ALREADY_EXISTS) code = ERROR_FILE_EXISTS;
+    }
+    Run.tempPath[0] = 0;
+    FinishRun(path, code);
+}
+
+// Gives the open temporary file its real name, in the same folder, replacing a file there when
+// asked: the rename MoveFileExA makes, but on the handle already open, which spares every file a
+// second open and close. The system takes the new name in its own form: \??\C:\... or
+// \??\UNC\server\share\...
+bool Rename(HANDLE file, const char* path, bool replace) {
+    static DWORD buffer[sizeof(FILE_RENAME_INFO) / 4 + PathSize + 8];
+    FILE_RENAME_INFO* info = reinterpret_cast<FILE_RENAME_INFO*>(buffer);
+    info->ReplaceIfExists = replace;
+    info->RootDirectory = nullptr;
+    WCHAR* name = info->FileName;
+    lstrcpyW(name, L"\\??\\");
+    if (path[0] == '\\' && path[1] == '\\') {
+        if (path[2] == '?' && path[3] == '\\') {
+            path += 4;
+        } else {
+            lstrcpyW(name + 4, L"UNC\\");
+            path += 2;
+        }
+    }
+    int n = lstrlenW(name);
+    int m = MultiByteToWideChar(CP_ACP, 0, path, -1, name + n, 2 * PathSize);
+    if (!m) return false;
+    for (WCHAR* p = name + n; *p; ++p)
+        if (*p == '/') *p = '\\';
+    info->FileNameLength = (n + m - 1) * sizeof(WCHAR);
+    return SetFileInformationByHandle(file, FileRenameInfo, info, sizeof(FILE_RENAME_INFO) + info->FileNameLength);
 }
 
 // Writes the inflated or stored bytes; a failed write ends the run with the file's path.
@@ -239,24 +305,65 @@ void ChooseExtractionFolder() {
     if (!Run.extractionFolder[0]) FailGuarded(ERROR_INVALID_DATA);
 }
 
+// The free space is that of the extraction folder itself, or of its nearest existing parent:
+// a volume may be mounted into a folder, and a share has no drive letter at all.
 void CheckFreeSpace() {
-    char drive = Run.extractionFolder[0];
-    if (drive >= 'a' && drive <= 'z') drive = static_cast<char>(drive - 'a' + 'A');
-    char root[4] = {drive, ':', '\\', 0};
-    ULARGE_INTEGER available;
-    LONGLONG free = GetDiskFreeSpaceExA(root, &available, nullptr, nullptr) ? static_cast<LONGLONG>(available.QuadPart) : -1;
-    if (Run.totalBytes <= free) return;
-    char freeText[48], totalText[48], text[160];
-    FormatSize(free, '.', freeText, sizeof(freeText));
-    FormatSize(Run.totalBytes, '.', totalText, sizeof(totalText));
-    char separator[8];
-    if (GetLocaleInfoA(LOCALE_USER_DEFAULT, LOCALE_SDECIMAL, separator, sizeof(separator)) && separator[0]) {
-        FormatSize(free, separator[0], freeText, sizeof(freeText));
-        FormatSize(Run.totalBytes, separator[0], totalText, sizeof(totalText));
+    const char* folder = Run.extractionFolder;
+    // The root that the message names and the walk up stops at: "C:\" or "\\server\share\".
+    int root = 3;
+    bool share = folder[0] == '\\' && folder[1] == '\\';
+    if (share) {
+        int backslashes = 0;
+        root = lstrlenA(folder);
+        for (const char* p = folder; *p; p = CharNextA(p))
+            if (*p == '\\' && ++backslashes == 4) {
+                root = static_cast<int>(p + 1 - folder);
+                break;
+            }
     }
-    wsprintfA(text, "%c:\\   [%s < %s]", drive, freeText, totalText);
+    char probe[PathSize];
+    lstrcpynA(probe, folder, PathSize);
+    LONGLONG free = -1;
+    for (;;) {
+        ULARGE_INTEGER available;
+        if (GetDiskFreeSpaceExA(probe, &available, nullptr, nullptr)) {
+            free = static_cast<LONGLONG>(available.QuadPart);
+            break;
+        }
+        // One part up: cut after the backslash before the trailing one.
+        char* cut = nullptr;
+        int n = lstrlenA(probe);
+        for (char* p = probe; *p && p < probe + n - 1; p = CharNextA(p))
+            if (*p == '\\') cut = p;
+        if (!cut || cut + 1 - probe < root) break;
+        cut[1] = 0;
+    }
+    if (Run.totalBytes <= free) return;
+    char freeText[48], totalText[48], separator[8] = ".";
+    if (!GetLocaleInfoA(LOCALE_USER_DEFAULT, LOCALE_SDECIMAL, separator, sizeof(separator)) || !separator[0])
+        separator[0] = '.';
+    FormatSize(free, separator[0], freeText, sizeof(freeText));
+    FormatSize(Run.totalBytes, separator[0], totalText, sizeof(totalText));
+    static char text[PathSize + 128];
+    if (share) {
+        lstrcpynA(text, folder, root + 1);
+    } else {
+        char drive = folder[0];
+        if (drive >= 'a' && drive <= 'z') drive = static_cast<char>(drive - 'a' + 'A');
+        wsprintfA(text, "%c:\\", drive);
+    }
+    char sizes[128];
+    wsprintfA(sizes, "   [%s < %s]", freeText, totalText);
+    AppendText(text, sizes, sizeof(text));
     FinishRun(text, ERROR_DISK_FULL);
 }
+
+namespace {
+bool CreateWithParents(const char* folder) {
+    auto* create = ShellFunction<decltype(SHCreateDirectoryExA)>("SHCreateDirectoryExA");
+    return create && create(nullptr, folder, nullptr) == ERROR_SUCCESS;
+}
+}  // namespace
 
 void MakeFolder(const char* path) {
     char folder[PathSize];
@@ -269,7 +376,7 @@ void MakeFolder(const char* path) {
     if (blank || GetFileAttributesA(folder) != INVALID_FILE_ATTRIBUTES) return;
     // Missing parents are made too; only the folder asked for goes on the clean-up list.
     if (CreateDirectoryA(folder, nullptr) ||
-        (GetLastError() == ERROR_PATH_NOT_FOUND && SHCreateDirectoryExA(nullptr, folder, nullptr) == ERROR_SUCCESS))
+        (GetLastError() == ERROR_PATH_NOT_FOUND && CreateWithParents(folder)))
         Run.CreatedFolders.Add(folder);
 }
 
@@ -300,26 +407,18 @@ void ExtractEntries() {
         if (h.Kind == EntryExecutable) lstrcpynA(Run.executablePath, path, PathSize);
         if (h.Kind == EntrySelfDelete) lstrcpynA(Run.helperPath, path, PathSize);
 
-        // A new file is created at once; an existing one is replaced only as OverwriteMode says.
-        HANDLE file = CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-        bool write = file != INVALID_HANDLE_VALUE;
-        if (!write) {
-            DWORD code = GetLastError();
-            if (code != ERROR_FILE_EXISTS && code != ERROR_ALREADY_EXISTS && code != ERROR_ACCESS_DENIED)
-                FinishRun(path, code);
-            bool exists = FileExistsAt(path);  // a folder of that name does not count
-            write = !exists || Run.settings.OverwriteMode == 1 ||
-                    (Run.settings.OverwriteMode != 2 && AskOverwrite(path));
-            if (write) {
-                if (exists) SetFileAttributesA(path, FILE_ATTRIBUTE_NORMAL);  // read-only, hidden and system too
-                file = CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-                if (file == INVALID_HANDLE_VALUE) FinishRun(path, GetLastError());
-            }
-        }
+        // The overwrite question comes before any data is read; the file itself is written under
+        // a temporary name and gets its own only once its checksum has been verified. Overwriting
+        // all needs no look first: the rename replaces whatever is there.
+        bool overwriteAll = Run.settings.OverwriteMode == 1;
+        DWORD existing = overwriteAll ? INVALID_FILE_ATTRIBUTES : GetFileAttributesA(path);
+        bool exists = existing != INVALID_FILE_ATTRIBUTES;
+        if (exists && (existing & FILE_ATTRIBUTE_DIRECTORY)) FinishRun(path, ERROR_ACCESS_DENIED);  // a folder stands there
+        bool write = !exists || overwriteAll || (Run.settings.OverwriteMode != 2 && AskOverwrite(path));
+        HANDLE file = nullptr;
         if (write) {
-            // Only files this run writes go on the clean-up list.
-            if (h.Kind != EntrySelfDelete) Run.ExtractedFiles.Add(path);
-            Run.currentFile = file;  // FinishRun closes it, so the clean-up can delete it
+            file = CreateTemporary(path);
+            Run.currentFile = file;  // FinishRun closes it and deletes the temporary file
         }
         for (LONGLONG i = 0; i < h.DataSize;) {
             DWORD n;
@@ -359,8 +458,29 @@ void ExtractEntries() {
             if (DosDateTimeToFileTime(HIWORD(h.FileTime), LOWORD(h.FileTime), &local) &&
                 LocalFileTimeToFileTime(&local, &utc))
                 SetFileTime(file, nullptr, nullptr, &utc);
+            // One step from the temporary name to the real one: a rename for a new file, a
+            // replacement for an existing one. A read-only one is made writable first, and
+            // keeps its attributes when the step fails.
+            bool named = Rename(file, path, exists || overwriteAll);
+            if (!named && GetLastError() == ERROR_ACCESS_DENIED) {
+                existing = GetFileAttributesA(path);
+                if (existing != INVALID_FILE_ATTRIBUTES && !(existing & FILE_ATTRIBUTE_DIRECTORY) &&
+                    SetFileAttributesA(path, FILE_ATTRIBUTE_NORMAL)) {
+                    named = Rename(file, path, true);
+                    DWORD code = GetLastError();
+                    if (!named) SetFileAttributesA(path, existing);
+                    SetLastError(code);
+                }
+            }
+            if (!named) {
+                DWORD code = GetLastError();
+                FinishRun(path, code ? code : ERROR_WRITE_FAULT);
+            }
             CloseHandle(file);
             Run.currentFile = nullptr;
+            Run.tempPath[0] = 0;
+            // Only files this run wrote go on the clean-up list, under their real names.
+            if (h.Kind != EntrySelfDelete) Run.ExtractedFiles.Add(path);
         }
         // A file this run wrote has the archive attribute already: most need no change.
         if (!write || h.Attributes != FILE_ATTRIBUTE_ARCHIVE) SetFileAttributesA(path, h.Attributes);

@@ -44,7 +44,8 @@ void RunProgram() {
     default: info.lpDirectory = Run.extractionFolder; break;
     }
     Run.programExitCode = 0;
-    if (!ShellExecuteExA(&info)) {
+    auto* execute = ShellFunction<decltype(ShellExecuteExA)>("ShellExecuteExA");
+    if (!execute || !execute(&info)) {
         DWORD code = GetLastError();
         FinishRun(Run.executablePath, code ? code : ERROR_INVALID_FUNCTION);
     }
@@ -68,8 +69,9 @@ void PostExtraction() {
         Run.largeFont = Run.smallFont = nullptr;
     }
     if (Run.settings.ExtractionMode == 0) {
-        if (Run.settings.OpenFolder)
-            ShellExecuteA(nullptr, "explore", Run.extractionFolder, nullptr, nullptr, SW_SHOWNORMAL);
+        auto* execute = ShellFunction<decltype(ShellExecuteA)>("ShellExecuteA");
+        if (Run.settings.OpenFolder && execute)
+            execute(nullptr, "explore", Run.extractionFolder, nullptr, nullptr, SW_SHOWNORMAL);
     } else if (Run.settings.ExtractionMode == 1) {
         RunProgram();
     }

@@ -91,6 +91,9 @@ void RemoveFolderTree(const char* folder) {
 void FinishRun(const char* text, DWORD code) {
     if (Run.currentFile) CloseHandle(Run.currentFile);
     Run.currentFile = nullptr;
+    // A file that did not get through its check never gets its name: its temporary one goes.
+    if (Run.tempPath[0]) DeleteFileA(Run.tempPath);
+    Run.tempPath[0] = 0;
     if (code != 0 && !Run.settings.SilentMode) {
         ShowMessage(text, code);
         if (Run.window) DestroyWindow(Run.window);
@@ -109,7 +112,8 @@ void FinishRun(const char* text, DWORD code) {
         AppendText(parameters, "\"", sizeof(parameters));
         AppendText(parameters, Run.ownPath, sizeof(parameters));
         AppendText(parameters, "\"", sizeof(parameters));
-        ShellExecuteA(nullptr, "open", Run.helperPath, parameters, nullptr, SW_HIDE);
+        if (auto* execute = ShellFunction<decltype(ShellExecuteA)>("ShellExecuteA"))
+            execute(nullptr, "open", Run.helperPath, parameters, nullptr, SW_HIDE);
         MoveFileExA(Run.helperPath, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
     }
     if (Run.mutex) CloseHandle(Run.mutex);

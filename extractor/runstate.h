@@ -20,6 +20,7 @@ struct RunState {
     char ownPath[PathSize];
     HANDLE ownFile;
     HANDLE currentFile;  // the file being written, if any
+    char tempPath[2 * PathSize];  // its temporary name until it is verified and renamed; empty otherwise
     LONGLONG ownSize;
     DWORD payloadOffset;
     SettingsRecord settings;
@@ -33,6 +34,7 @@ struct RunState {
     LONGLONG totalBytes, doneBytes;
     StringList ExtractedFiles;   // files this run wrote, for the clean-up
     StringList CreatedFolders;   // folders this run created, without trailing backslash
+    bool dllSearchRestricted;    // the loader searches the system folder only
     bool programEnded;           // a launched program ended; its exit code is the run's
     DWORD programExitCode;
 };
@@ -64,6 +66,12 @@ void CreateProgressWindow();
 void PaintProgress();
 void RefreshProgress();
 void PumpMessages();
+
+// A function of a system DLL (shell32.dll, ole32.dll), loaded from the system folder on first
+// use; null when it can't be had. These DLLs load others by name, so they are never imported
+// at load time, when the program's own folder would still be searched.
+void* SystemFunction(const char* dll, const char* name);
+template <class F> F* ShellFunction(const char* name) { return reinterpret_cast<F*>(SystemFunction("shell32.dll", name)); }
 
 // The system's text for a code, trailing blanks and full stops cut (256 bytes at most).
 void SystemText(DWORD code, char* out, DWORD size);

@@ -1,6 +1,7 @@
 // sfxhead: the extractor at the head of every SFX file. It finds the data appended to its
 // own program image, unpacks it and ends through FinishRun with a meaningful exit code.
 #include "runstate.h"
+#include "u_dllsearch.h"
 #include "u_translations.h"
 
 RunState Run;
@@ -42,6 +43,19 @@ void AddBackslash(char* path) {
     }
 }
 
+void* SystemFunction(const char* dll, const char* name) {
+    char path[MAX_PATH + 16];
+    UINT n = GetSystemDirectoryA(path, MAX_PATH);
+    if (!n || n >= MAX_PATH) return nullptr;
+    path[n] = '\\';
+    lstrcpynA(path + n + 1, dll, 16);
+    // Without the restriction (an old system), the DLL's own dependencies are still looked
+    // for in the system folder first.
+    HMODULE module = LoadLibraryExA(path, nullptr,
+                                    Run.dllSearchRestricted ? LOAD_LIBRARY_SEARCH_SYSTEM32 : LOAD_WITH_ALTERED_SEARCH_PATH);
+    return module ? reinterpret_cast<void*>(GetProcAddress(module, name)) : nullptr;
+}
+
 namespace {
 
 // Reads at an offset; false on any failure or short read.
@@ -81,6 +95,7 @@ DWORD LocatePayload() {
 
 // The entry point itself: the extractor needs nothing of a C runtime's start-up.
 extern "C" __attribute__((noreturn)) void __stdcall SfxEntry() {
+    Run.dllSearchRestricted = RestrictDllSearch();
     DWORD n = GetModuleFileNameA(nullptr, Run.ownPath, PathSize);
     if (!n || n >= PathSize) FinishRun(Run.ownPath, ERROR_FILENAME_EXCED_RANGE);
 

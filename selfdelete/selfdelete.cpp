@@ -5,12 +5,14 @@
 #include <windows.h>
 
 #include "u_args.h"
+#include "u_dllsearch.h"
 
 namespace {
 bool IsLeadByte(unsigned char c) { return IsDBCSLeadByte(c) != FALSE; }
 }  // namespace
 
 extern "C" __attribute__((noreturn)) void __stdcall HelperEntry() {
+    RestrictDllSearch();
     static char path[32768];
     const char* p = GetCommandLineA();
     NextArg(p, path, sizeof(path), IsLeadByte);  // the helper itself
