@@ -284,6 +284,52 @@ TEST(MainWindow, CancelDeletesTheTargetAndKeepsTheWindow) {
     app.Close();
 }
 
+// Seven packing threads: the bars only move forward, a cancel ends the build like one thread
+// does (warning, target deleted, window stays), and no worker outlives the build.
+TEST(MainWindow, CancelWithSeveralThreadsEndsLikeOneThread) {
+    DeleteSavedSettings();
+    ScopedEnv threads("QUILLET_THREADS", "7");
+    TempFolder src, out;
+    for (int i = 0; i < 3; ++i) WriteFileBytes(src / ("big" + std::to_string(i) + ".bin"), SomeBytes(30000000, i));
+    App app;
+    app.Type("esource", src.Path());
+    app.Type("etarget", out / "t.exe");
+    Sleep(500);
+    int idle = ThreadCount(app.process.Id());
+    app.Press("bmake");
+    HWND progress = WaitForWindow(app.process.Id(), L"Tfprogress", 20000);
+    ASSERT_TRUE(progress);
+    // Wait for the second file, watching the bars.
+    LRESULT lastTotal = 0, lastFile = 0;
+    bool backwards = false;
+    std::wstring file;
+    for (int i = 0; i < 1500 && IsWindow(progress); ++i) {
+        LRESULT total = SendMessageW(FindControl(progress, "pbtotal"), PBM_GETPOS, 0, 0);
+        LRESULT pos = SendMessageW(FindControl(progress, "pbfile"), PBM_GETPOS, 0, 0);
+        std::wstring now = WindowText(FindControl(progress, "lsource"));
+        if (total < lastTotal || (now == file && pos < lastFile)) backwards = true;
+        lastTotal = total;
+        lastFile = pos;
+        file = now;
+        if (now.find(L"big1.bin") != std::wstring::npos) break;
+        Sleep(20);
+    }
+    EXPECT_FALSE(backwards) << "progress is shown in the order of the file";
+    EXPECT_NE(file.find(L"big1.bin"), std::wstring::npos);
+    EXPECT_GT(ThreadCount(app.process.Id()), idle) << "the build packs on worker threads";
+    PostMessageW(FindControl(progress, "bcancel"), BM_CLICK, 0, 0);
+    MessageBoxView box = app.NextBox();
+    EXPECT_EQ(box.caption, L"Warning");
+    EXPECT_EQ(box.text, L"SFX 생성 중단됨\r\n대상 SFX 파일이 삭제되었습니다");
+    Answer(box, IDOK);
+    int after = 0;
+    for (int i = 0; i < 100 && (after = ThreadCount(app.process.Id())) > idle; ++i) Sleep(20);
+    EXPECT_LE(after, idle) << "no worker is left running";
+    EXPECT_FALSE(Exists(out / "t.exe"));
+    EXPECT_TRUE(IsWindow(app.main));
+    app.Close();
+}
+
 TEST(MainWindow, CompleteCommandLineBuildsByItself) {
     DeleteSavedSettings();
     TempFolder src, out;
