@@ -72,20 +72,19 @@ void ForceDirectories(const std::string& dir) {
 }
 
 // The target while entries are appended: small writes are gathered, chunks go straight through.
+// It writes the file at path; failures name the target the user asked for.
 class TargetWriter {
 public:
-    explicit TargetWriter(const std::string& path) : path_(path) {
+    TargetWriter(const std::string& path, const std::string& target) : path_(target) {
         handle_ = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (handle_ == INVALID_HANDLE_VALUE) ThrowFileError("OpenError", L"Cannot open file", path);
+        if (handle_ == INVALID_HANDLE_VALUE) ThrowFileError("OpenError", L"Cannot open file", target);
         if (SetFilePointer(handle_, 0, nullptr, FILE_END) == INVALID_SET_FILE_POINTER &&
             GetLastError() != NO_ERROR)
-            ThrowFileError("WriteError", L"Cannot write file", path);
+            ThrowFileError("WriteError", L"Cannot write file", target);
     }
     ~TargetWriter() {
-        if (handle_ == INVALID_HANDLE_VALUE) return;
-        if (used_) Put(buffer_, used_, false);  // what was written stays on disk
-        CloseHandle(handle_);
+        if (handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
     }
     void Write(const void* data, uint32_t n) {
         if (used_ + n > sizeof(buffer_) || n >= sizeof(buffer_) / 2) Flush();
@@ -367,28 +366,28 @@ std::string UpperExtension(const std::string& path) {
     return ext;
 }
 
-// Icon, version information and manifest of the fresh target; each edit may fail silently.
-void EditTargetResources(const BuildSettings& s) {
+// Icon, version information and manifest of the fresh file; each edit may fail silently.
+void EditTargetResources(const BuildSettings& s, const std::string& file) {
     std::string icon = Trim(s.Icon);
     if (!icon.empty()) {
         if (UpperExtension(icon) == ".ICO")
-            SetIconFromIco(icon, s.Target);
+            SetIconFromIco(icon, file);
         else
-            SetIconFromExe(icon, s.Target);
+            SetIconFromExe(icon, file);
     } else if (s.ExtractionMode == 1) {
-        SetIconFromExe(s.ExecutableFile, s.Target);
+        SetIconFromExe(s.ExecutableFile, file);
     }
     if (!icon.empty() && SwitchPresent("iv"))
-        CopyVersionInfo(icon, s.Target);
+        CopyVersionInfo(icon, file);
     else if (s.ExtractionMode == 1)
-        CopyVersionInfo(s.ExecutableFile, s.Target);
+        CopyVersionInfo(s.ExecutableFile, file);
     if (s.UACAutoElevation != 0) {
         const ResourceData& uac = EmbeddedResources.uac;
         std::string manifest(reinterpret_cast<const char*>(uac.bytes), uac.size);
         size_t at = manifest.find("requireAdministrator");
         if (s.UACAutoElevation == 1 && at != std::string::npos)
             manifest.replace(at, 20, "highestAvailable");
-        UpdateTargetResource(s.Target, MAKEINTRESOURCEA(24), MAKEINTRESOURCEA(1), manifest.data(),
+        UpdateTargetResource(file, MAKEINTRESOURCEA(24), MAKEINTRESOURCEA(1), manifest.data(),
                              static_cast<DWORD>(manifest.size()));
     }
 }
@@ -411,6 +410,33 @@ SettingsRecord MakeRecord(const BuildSettings& s, uint8_t compression) {
     r.OverwriteMode = s.OverwriteMode;
     return r;
 }
+
+// The new SFX file while it is written: a fresh name beside the target, created by us (so never
+// a source file, and never in the item list, which is collected before). Deleted unless it
+// replaced the target.
+class TemporaryTarget {
+public:
+    explicit TemporaryTarget(const std::string& target) {
+        std::string dir = AddTrailingDelimiter(ExtractFileDir(target));
+        char name[MAX_PATH];
+        if (!GetTempFileNameA(dir.c_str(), "~qt", 0, name))
+            ThrowFileError("CreateError", L"Cannot create file", target);
+        path_ = name;
+    }
+    ~TemporaryTarget() {
+        if (!path_.empty()) ForceDeleteFile(path_);
+    }
+    const std::string& Path() const { return path_; }
+    // Replaces the target in one step; a target that cannot be replaced is a write failure.
+    void Replace(const std::string& target) {
+        if (!MoveFileExA(path_.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+            ThrowFileError("WriteError", L"Cannot write file", target);
+        path_.clear();
+    }
+
+private:
+    std::string path_;
+};
 
 bool ShowError(const wchar_t* text, std::initializer_list<std::wstring> args) {
     ShowErrorMessage(FormatText(text, args));
@@ -493,19 +519,22 @@ bool BuildSfx(BuildSettings s, uint8_t compression) {
         g_totalSize += item.Size;
     }
 
+    // The SFX file is written beside the target and replaces it only once complete, so a
+    // failed or cancelled build never costs the previous SFX file.
     ForceDirectories(ExtractFileDir(s.Target));
-    HANDLE target = CreateFileA(s.Target.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                                nullptr);
+    TemporaryTarget temporary(s.Target);
+    HANDLE target = CreateFileA(temporary.Path().c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
     if (target == INVALID_HANDLE_VALUE) ThrowFileError("CreateError", L"Cannot create file", s.Target);
     DWORD written = 0;
     BOOL ok = WriteFile(target, EmbeddedResources.sfxhead.bytes, EmbeddedResources.sfxhead.size, &written, nullptr);
     CloseHandle(target);
     if (!ok || written != EmbeddedResources.sfxhead.size) ThrowFileError("WriteError", L"Cannot write file", s.Target);
 
-    if (IsNtFamily()) EditTargetResources(s);
+    if (IsNtFamily()) EditTargetResources(s, temporary.Path());
 
     {
-        TargetWriter out(s.Target);
+        TargetWriter out(temporary.Path(), s.Target);
         uint8_t record[SettingsRecordSize];
         EncodeSettings(MakeRecord(s, compression), record);
         out.Write(record, SettingsRecordSize);
@@ -525,10 +554,11 @@ bool BuildSfx(BuildSettings s, uint8_t compression) {
     }
 
     if (CancelRequested) {
-        ForceDeleteFile(s.Target);
+        ForceDeleteFile(temporary.Path());
         ShowWarningMessage(msg::Cancelled);
         return false;
     }
+    temporary.Replace(s.Target);
     if (g_Startup.flags.ShowSuccessMessage) ShowInfoMessage(msg::Created);
     return true;
 }

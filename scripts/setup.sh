@@ -6,7 +6,7 @@ set -euo pipefail
 
 need=(g++-mingw-w64-i686 mingw-w64-i686-dev binutils-mingw-w64-i686 libz-mingw-w64-dev
       googletest cmake make wine wine32:i386 xvfb xauth x11-apps x11-utils imagemagick
-      fonts-nanum locales python3)
+      fonts-nanum locales python3 osslsigncode openssl)
 
 missing=()
 for p in "${need[@]}"; do
