@@ -154,7 +154,7 @@ public:
     // target ends) or a failure is queued.
     bool Done() const { return stopped_ || failed_ || CancelRequested; }
 
-    void WriteItem(const BuildSettings& s, const tfile& item) {
+    void WriteEntry(const BuildSettings& s, const tfile& item) {
         Queue(Step::ItemStart);
         if (item.Attributes & FILE_ATTRIBUTE_DIRECTORY) {
             Step& st = Queue(Step::Bytes);
@@ -544,7 +544,7 @@ bool BuildSfx(BuildSettings s, uint8_t compression) {
         if (s.SelfDeleteMode) entries.WriteSelfDeleteEntry();
         for (const tfile& item : items) {
             if (entries.Done()) break;
-            entries.WriteItem(s, item);
+            entries.WriteEntry(s, item);
         }
         entries.Finish();
         pipeline.Stop();
