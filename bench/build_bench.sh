@@ -15,9 +15,17 @@ mkdir -p "$B/one-small" "$B/one-large"
 [ -f "$B/one-small/part.dat" ] || head -c 20971520 "$B/corpus/large.dat" >"$B/one-small/part.dat"
 ln -f "$B/corpus/large.dat" "$B/one-large/large.dat"
 cores=$(nproc)
+# Like measure, plus the processor time (user + system seconds) of the run.
+measure_cpu() {
+    sync
+    /usr/bin/time -f '%e %M %U %S' -o "$B/time.txt" "$@" >/dev/null 2>&1 || true
+    tail -1 "$B/time.txt" | awk '{print $1, $2, $3 + $4}'
+}
+load_start=$(cut -d' ' -f1 /proc/loadavg)
 
 declare -A best mem
-for side in one all ref; do best[$side]=999999; mem[$side]=0; done
+declare -A cpu
+for side in one all ref; do best[$side]=999999; mem[$side]=0; cpu[$side]=0; done
 for i in $(seq "$runs"); do
     # Rotate the order, so no side always follows the same other side's writes.
     case $((i % 3)) in
@@ -27,11 +35,11 @@ for i in $(seq "$runs"); do
     esac
     for side in $order; do
         case $side in
-            one) read -r t m < <(measure env QUILLET_THREADS=1 wine build/bin/quillet.exe -h -c -o "$src" "$out") ;;
-            all) read -r t m < <(measure wine build/bin/quillet.exe -h -c -o "$src" "$out") ;;
-            ref) read -r t m < <(measure wine build/bin/zlib_reference.exe "$src" "$(winepath -w "$B/reference.z")") ;;
+            one) read -r t m c < <(measure_cpu env QUILLET_THREADS=1 wine build/bin/quillet.exe -h -c -o "$src" "$out") ;;
+            all) read -r t m c < <(measure_cpu wine build/bin/quillet.exe -h -c -o "$src" "$out") ;;
+            ref) read -r t m c < <(measure_cpu wine build/bin/zlib_reference.exe "$src" "$(winepath -w "$B/reference.z")") ;;
         esac
-        awk "BEGIN{exit !($t < ${best[$side]})}" && best[$side]=$t
+        awk "BEGIN{exit !($t < ${best[$side]})}" && best[$side]=$t && cpu[$side]=$c
         [ "$m" -gt "${mem[$side]}" ] && mem[$side]=$m
     done
 done
@@ -44,12 +52,14 @@ sfx=$(stat -c %s "$B/corpus.exe")
 ref=$(stat -c %s "$B/reference.z")
 awk -v b="$bytes" -v t1="${best[one]}" -v ta="${best[all]}" -v tr="${best[ref]}" -v m1="${mem[one]}" \
     -v ma="${mem[all]}" -v mr="${mem[ref]}" -v ms="$mem_small" -v ml="$mem_large" -v m16="$mem_16" \
-    -v n="$files" -v big="$largest" -v sfx="$sfx" -v ref="$ref" -v cores="$cores" -v load="$(cut -d' ' -f1-3 /proc/loadavg)" 'BEGIN {
+    -v n="$files" -v big="$largest" -v sfx="$sfx" -v ref="$ref" -v cores="$cores" -v c1="${cpu[one]}" -v ca="${cpu[all]}" -v cr="${cpu[ref]}" \
+    -v load="$load_start at the start, $(cut -d' ' -f1 /proc/loadavg) at the end" 'BEGIN {
     mib = 1048576
     printf "corpus: %d files, %.1f MiB, largest file %.1f MiB; %d logical processors, load %s\n", n, b / mib, big / mib, cores, load
-    printf "builder, 1 thread:         %6.2f s  %6.1f MiB/s  peak RSS %.1f MiB\n", t1, b / mib / t1, m1 / 1024
-    printf "builder, all threads:      %6.2f s  %6.1f MiB/s  peak RSS %.1f MiB  SFX file %.1f MiB\n", ta, b / mib / ta, ma / 1024, sfx / mib
-    printf "raw zlib (same chunks):    %6.2f s  %6.1f MiB/s  peak RSS %.1f MiB  packed   %.1f MiB\n", tr, b / mib / tr, mr / 1024, ref / mib
+    printf "(cores used = processor time / wall time of the best run; other load on the machine lowers it)\n"
+    printf "builder, 1 thread:         %6.2f s  %6.1f MiB/s  cores used %.2f  peak RSS %.1f MiB\n", t1, b / mib / t1, c1 / t1, m1 / 1024
+    printf "builder, all threads:      %6.2f s  %6.1f MiB/s  cores used %.2f  peak RSS %.1f MiB  SFX file %.1f MiB\n", ta, b / mib / ta, ca / ta, ma / 1024, sfx / mib
+    printf "raw zlib (same chunks):    %6.2f s  %6.1f MiB/s  cores used %.2f  peak RSS %.1f MiB  packed   %.1f MiB\n", tr, b / mib / tr, cr / tr, mr / 1024, ref / mib
     printf "throughput ratio all threads / zlib: %.3f\n", tr / ta
     printf "throughput ratio 1 thread / zlib:    %.3f\n", tr / t1
     printf "builder peak RSS, all threads, one file of 20 MiB: %.1f MiB; one file of %.0f MiB: %.1f MiB\n", ms / 1024, big / mib, ml / 1024
