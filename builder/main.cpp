@@ -22,8 +22,8 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
 
     if (g_Startup.flags.HideWindow) {
         // Windowless: build when the command line is complete, end in every case.
-        // An error that escapes the build ends the process with code 1; the partly
-        // written target stays on disk.
+        // An error that escapes the build ends the process with code 1; the previous
+        // target, if any, is left as it was.
         if (g_Startup.flags.CommandLineComplete) {
             try {
                 if (ValidateSettings(g_Startup.settings, 1)) BuildSfx(g_Startup.settings, 1);

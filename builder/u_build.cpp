@@ -2,14 +2,15 @@
 
 #include <windows.h>
 #include <commctrl.h>
-#include <zlib.h>
 
+#include <deque>
 #include <memory>
 
 #include "CmdLineHelper.h"
 #include "u_dialogs.h"
 #include "u_errors.h"
 #include "u_messages.h"
+#include "u_pack.h"
 #include "u_random.h"
 #include "u_resedit.h"
 #include "u_resources.h"
@@ -24,12 +25,6 @@ namespace {
 
 int64_t g_totalSize = 0;  // bytes of all items of the running build
 int64_t g_totalDone = 0;  // data bytes of the items already written
-
-// One buffer for a chunk's plain bytes, allocated once for the process.
-uint8_t* ReadBuffer() {
-    static std::unique_ptr<uint8_t[]> buffer(new uint8_t[0xA00000]);
-    return buffer.get();
-}
 
 void PumpMessages() {
     MSG msg;
@@ -77,20 +72,19 @@ void ForceDirectories(const std::string& dir) {
 }
 
 // The target while entries are appended: small writes are gathered, chunks go straight through.
+// It writes the file at path; failures name the target the user asked for.
 class TargetWriter {
 public:
-    explicit TargetWriter(const std::string& path) : path_(path) {
+    TargetWriter(const std::string& path, const std::string& target) : path_(target) {
         handle_ = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (handle_ == INVALID_HANDLE_VALUE) ThrowFileError("OpenError", L"Cannot open file", path);
+        if (handle_ == INVALID_HANDLE_VALUE) ThrowFileError("OpenError", L"Cannot open file", target);
         if (SetFilePointer(handle_, 0, nullptr, FILE_END) == INVALID_SET_FILE_POINTER &&
             GetLastError() != NO_ERROR)
-            ThrowFileError("WriteError", L"Cannot write file", path);
+            ThrowFileError("WriteError", L"Cannot write file", target);
     }
     ~TargetWriter() {
-        if (handle_ == INVALID_HANDLE_VALUE) return;
-        if (used_) Put(buffer_, used_, false);  // what was written stays on disk
-        CloseHandle(handle_);
+        if (handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
     }
     void Write(const void* data, uint32_t n) {
         if (used_ + n > sizeof(buffer_) || n >= sizeof(buffer_) / 2) Flush();
@@ -129,27 +123,6 @@ private:
     uint32_t used_ = 0;
 };
 
-void WriteHeader(TargetWriter& out, uint8_t kind, const std::string& name, int32_t size, uint32_t time,
-                 uint32_t attributes) {
-    uint8_t header[EntryHeaderSize];
-    EncodeEntryHeader({kind, static_cast<int32_t>(name.size()), size, time, attributes}, header);
-    out.Write(header, EntryHeaderSize);
-    out.Write(name.data(), static_cast<uint32_t>(name.size()));
-}
-
-// One chunk: plain length, packed length, one complete zlib stream of level 9.
-void WriteChunk(TargetWriter& out, const uint8_t* plain, uint32_t n) {
-    uLongf packedLength = compressBound(n);
-    std::unique_ptr<uint8_t[]> packed(new uint8_t[packedLength]);
-    if (compress2(packed.get(), &packedLength, plain, n, 9) != Z_OK)
-        throw BuildError("CompressionError", msg::CompressionFailed);
-    if (packedLength > MaxPackedChunk) throw BuildError("OutOfMemory", SystemMessage(ERROR_NOT_ENOUGH_MEMORY));
-    uint8_t header[ChunkHeaderSize];
-    EncodeChunkHeader({static_cast<int32_t>(n), static_cast<int32_t>(packedLength)}, header);
-    out.Write(header, ChunkHeaderSize);
-    out.Write(packed.get(), static_cast<uint32_t>(packedLength));
-}
-
 // Reads exactly n bytes; a file that ends early is a read failure.
 void ReadExactly(HANDLE file, uint8_t* buffer, uint32_t n, const std::string& path) {
     DWORD got = 0;
@@ -160,60 +133,222 @@ void ReadExactly(HANDLE file, uint8_t* buffer, uint32_t n, const std::string& pa
     }
 }
 
-struct BuildContext {
-    const BuildSettings& s;
-    TargetWriter& out;
+void PumpIfShown() {
+    if (ProgressWindow) PumpMessages();
+}
+
+// The entries of the build, queued in order by the reading side and written in the same
+// order. Chunks are packed by the pipeline meanwhile; everything else (the target, the
+// progress window, the cancel flag) is touched on this thread only, at the points where the
+// single-threaded build touched it: a file's label, after each chunk, before each item.
+class EntryStream {
+public:
+    EntryStream(TargetWriter& out, ChunkPipeline& pipeline) : out_(out), pipeline_(pipeline) {
+        int t = pipeline.Threads();
+        // In flight: queued, being packed, or packed and waiting to be written.
+        maxChunks_ = t == 1 ? 1 : 8 * t;
+        maxBytes_ = t == 1 ? ChunkSize : 2ull * t * ChunkSize;
+    }
+
+    // No further item is needed: a cancel was requested (what is queued decides where the
+    // target ends) or a failure is queued.
+    bool Done() const { return stopped_ || failed_ || CancelRequested; }
+
+    void WriteEntry(const BuildSettings& s, const tfile& item) {
+        Queue(Step::ItemStart);
+        if (item.Attributes & FILE_ATTRIBUTE_DIRECTORY) {
+            Step& st = Queue(Step::Bytes);
+            st.bytes = Header(EntryOrdinary, item.Name, 0, item.Time, item.Attributes);
+            uint8_t sum[4];
+            PutLE32(sum, ByteSum(item.Name.data(), static_cast<uint32_t>(item.Name.size())));
+            st.bytes.append(reinterpret_cast<char*>(sum), 4);
+            Flush();
+            return;
+        }
+        std::string full = s.Source + item.Name;
+        if (SameText(full, s.Target)) return;  // never archive the SFX file being written
+        Queue(Step::Label).bytes = full;
+        Flush();
+        HANDLE in = CreateFileA(full.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+        if (in == INVALID_HANDLE_VALUE) {
+            try {
+                ThrowFileError("OpenError", L"Cannot open file", full);
+            } catch (const BuildError&) {
+                Fail(false, std::current_exception());
+            }
+            return;
+        }
+        std::unique_ptr<void, decltype(&CloseHandle)> closer(in, CloseHandle);
+        uint8_t kind = s.ExtractionMode == 1 && SameText(full, s.ExecutableFile) ? EntryExecutable : EntryOrdinary;
+        StartEntry(Header(kind, item.Name, item.Size, item.Time, item.Attributes), item.Name, item.Size, true);
+        for (int64_t done = 0; done < item.Size && !CancelRequested && !stopped_ && !failed_;) {
+            uint32_t n = static_cast<uint32_t>(std::min<int64_t>(item.Size - done, ChunkSize));
+            auto job = std::make_shared<ChunkJob>();
+            job->owned.reset(new uint8_t[n]);
+            try {
+                ReadExactly(in, job->owned.get(), n, full);
+            } catch (const BuildError&) {
+                Fail(true, std::current_exception());
+                break;
+            }
+            job->plain = job->owned.get();
+            job->n = n;
+            QueueChunk(job, true);
+            done += n;
+        }
+        Queue(Step::EntryEnd).progress = true;
+        Flush();
+    }
+
+    void WriteSelfDeleteEntry() {
+        const ResourceData& helper = EmbeddedResources.selfdelete;
+        std::string name = SelfDeleteName;
+        StartEntry(Header(EntrySelfDelete, name, static_cast<int32_t>(helper.size), 0, 0), name,
+                   static_cast<int32_t>(helper.size), false);
+        for (uint32_t done = 0; done < helper.size;) {
+            auto job = std::make_shared<ChunkJob>();
+            job->n = std::min<uint32_t>(helper.size - done, ChunkSize);
+            job->plain = helper.bytes + done;
+            QueueChunk(job, false);
+            done += job->n;
+        }
+        Queue(Step::EntryEnd);
+        Flush();
+    }
+
+    // Writes what is queued; the first failure in order escapes from here.
+    void Finish() {
+        while (!steps_.empty()) WriteFront();
+    }
+
+private:
+    struct Step {
+        enum Kind { ItemStart, Label, Bytes, Chunk, EntryEnd, Failure } kind;
+        std::string bytes;  // Bytes: header and name (folders: and checksum); Label: the path
+        std::shared_ptr<ChunkJob> job;
+        std::exception_ptr error;     // Failure
+        bool progress = false;        // Chunk, EntryEnd: of a source file (not the helper)
+        bool readFailure = false;     // Failure: skipped like a chunk once a cancel was seen
+        uint32_t sum = 0;             // Bytes of a file: the checksum of its name
+        int32_t size = -1;            // Bytes of a file: its size (-1 for other bytes)
+    };
+
+    static std::string Header(uint8_t kind, const std::string& name, int32_t size, uint32_t time,
+                              uint32_t attributes) {
+        uint8_t header[EntryHeaderSize];
+        EncodeEntryHeader({kind, static_cast<int32_t>(name.size()), size, time, attributes}, header);
+        return std::string(reinterpret_cast<char*>(header), EntryHeaderSize) + name;
+    }
+
+    Step& Queue(Step::Kind kind) {
+        steps_.push_back(Step{kind});
+        return steps_.back();
+    }
+
+    void StartEntry(std::string headerAndName, const std::string& name, int32_t size, bool progress) {
+        Step& st = Queue(Step::Bytes);
+        st.bytes = std::move(headerAndName);
+        st.sum = ByteSum(name.data(), static_cast<uint32_t>(name.size()));
+        st.size = size;
+        st.progress = progress;
+    }
+
+    // A failure takes its place in the order; nothing is read after it.
+    void Fail(bool readFailure, std::exception_ptr error) {
+        Step& st = Queue(Step::Failure);
+        st.error = error;
+        st.readFailure = readFailure;
+        failed_ = true;
+    }
+
+    void QueueChunk(const std::shared_ptr<ChunkJob>& job, bool progress) {
+        while (chunks_ > 0 && (chunks_ >= maxChunks_ || bytes_ + job->n > maxBytes_)) WriteFront();
+        Step& st = Queue(Step::Chunk);
+        st.job = job;
+        st.progress = progress;
+        ++chunks_;
+        bytes_ += job->n;
+        pipeline_.Submit(job);
+        Flush();
+    }
+
+    // Writes the steps that need no waiting.
+    void Flush() {
+        while (!steps_.empty() && (steps_.front().kind != Step::Chunk || steps_.front().job->done.load()))
+            WriteFront();
+    }
+
+    void WriteFront() {
+        Step st = std::move(steps_.front());
+        steps_.pop_front();
+        if (st.kind == Step::Chunk) {
+            --chunks_;
+            bytes_ -= st.job->n;
+        }
+        if (stopped_) return;  // after a cancel nothing more is written
+        switch (st.kind) {
+        case Step::ItemStart:
+            if (CancelRequested) stopped_ = true;
+            break;
+        case Step::Label:
+            if (ProgressWindow) {
+                SetLabel(ProgressWindow->lsource, st.bytes);
+                PumpMessages();
+            }
+            break;
+        case Step::Bytes:
+            out_.Write(st.bytes.data(), static_cast<uint32_t>(st.bytes.size()));
+            if (st.size >= 0) {
+                sum_ = st.sum;
+                doneInFile_ = 0;
+                fileSize_ = st.size;
+                skipping_ = st.progress && CancelRequested;
+            }
+            break;
+        case Step::Chunk: {
+            if (skipping_) break;
+            ChunkJob& job = *st.job;
+            pipeline_.Wait(job, ProgressWindow ? PumpIfShown : nullptr);
+            if (job.error) std::rethrow_exception(job.error);
+            uint8_t header[ChunkHeaderSize];
+            EncodeChunkHeader({static_cast<int32_t>(job.n), static_cast<int32_t>(job.packed.size())}, header);
+            out_.Write(header, ChunkHeaderSize);
+            out_.Write(job.packed.data(), static_cast<uint32_t>(job.packed.size()));
+            std::vector<uint8_t>().swap(job.packed);
+            sum_ += job.sum;
+            if (st.progress) {
+                ReportProgress(doneInFile_, fileSize_);
+                skipping_ = CancelRequested;  // the entry ends without further data
+            }
+            doneInFile_ += job.n;
+            break;
+        }
+        case Step::Failure:
+            if (!(skipping_ && st.readFailure)) std::rethrow_exception(st.error);
+            break;
+        case Step::EntryEnd:
+            out_.Write32(sum_);
+            if (st.progress) {
+                ReportProgress(fileSize_, fileSize_);
+                g_totalDone += fileSize_;
+            }
+            skipping_ = false;
+            break;
+        }
+    }
+
+    TargetWriter& out_;
+    ChunkPipeline& pipeline_;
+    std::deque<Step> steps_;
+    size_t chunks_ = 0, maxChunks_ = 1;
+    uint64_t bytes_ = 0, maxBytes_ = 0;
+    bool stopped_ = false;   // a cancel seen before an item
+    bool skipping_ = false;  // a cancel seen within the current entry
+    bool failed_ = false;    // a failure is queued: read nothing more
+    uint32_t sum_ = 0;
+    int64_t doneInFile_ = 0, fileSize_ = 0;
 };
-
-void WriteEntry(BuildContext& b, const tfile& item) {
-    const BuildSettings& s = b.s;
-    if (item.Attributes & FILE_ATTRIBUTE_DIRECTORY) {
-        WriteHeader(b.out, EntryOrdinary, item.Name, 0, item.Time, item.Attributes);
-        b.out.Write32(ByteSum(item.Name.data(), static_cast<uint32_t>(item.Name.size())));
-        return;
-    }
-    std::string full = s.Source + item.Name;
-    if (SameText(full, s.Target)) return;  // never archive the SFX file being written
-    if (ProgressWindow) {
-        SetLabel(ProgressWindow->lsource, full);
-        PumpMessages();
-    }
-    HANDLE in = CreateFileA(full.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                            FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-    if (in == INVALID_HANDLE_VALUE) ThrowFileError("OpenError", L"Cannot open file", full);
-    std::unique_ptr<void, decltype(&CloseHandle)> closer(in, CloseHandle);
-
-    uint8_t kind = s.ExtractionMode == 1 && SameText(full, s.ExecutableFile) ? EntryExecutable : EntryOrdinary;
-    WriteHeader(b.out, kind, item.Name, item.Size, item.Time, item.Attributes);
-    uint32_t sum = ByteSum(item.Name.data(), static_cast<uint32_t>(item.Name.size()));
-    int64_t done = 0;
-    uint8_t* buffer = ReadBuffer();
-    while (!CancelRequested && done < item.Size) {
-        uint32_t n = static_cast<uint32_t>(std::min<int64_t>(item.Size - done, ChunkSize));
-        ReadExactly(in, buffer, n, full);
-        WriteChunk(b.out, buffer, n);
-        ReportProgress(done, item.Size);
-        sum = ByteSum(buffer, n, sum);
-        done += n;
-    }
-    b.out.Write32(sum);
-    ReportProgress(item.Size, item.Size);
-    g_totalDone += item.Size;
-}
-
-void WriteSelfDeleteEntry(TargetWriter& out) {
-    const ResourceData& helper = EmbeddedResources.selfdelete;
-    std::string name = SelfDeleteName;
-    WriteHeader(out, EntrySelfDelete, name, static_cast<int32_t>(helper.size), 0, 0);
-    uint32_t sum = ByteSum(name.data(), static_cast<uint32_t>(name.size()));
-    for (uint32_t done = 0; done < helper.size;) {
-        uint32_t n = std::min<uint32_t>(helper.size - done, ChunkSize);
-        WriteChunk(out, helper.bytes + done, n);
-        sum = ByteSum(helper.bytes + done, n, sum);
-        done += n;
-    }
-    out.Write32(sum);
-}
 
 bool IsNtFamily() {
     OSVERSIONINFOA version{sizeof(version)};
@@ -231,28 +366,28 @@ std::string UpperExtension(const std::string& path) {
     return ext;
 }
 
-// Icon, version information and manifest of the fresh target; each edit may fail silently.
-void EditTargetResources(const BuildSettings& s) {
+// Icon, version information and manifest of the fresh file; each edit may fail silently.
+void EditTargetResources(const BuildSettings& s, const std::string& file) {
     std::string icon = Trim(s.Icon);
     if (!icon.empty()) {
         if (UpperExtension(icon) == ".ICO")
-            SetIconFromIco(icon, s.Target);
+            SetIconFromIco(icon, file);
         else
-            SetIconFromExe(icon, s.Target);
+            SetIconFromExe(icon, file);
     } else if (s.ExtractionMode == 1) {
-        SetIconFromExe(s.ExecutableFile, s.Target);
+        SetIconFromExe(s.ExecutableFile, file);
     }
     if (!icon.empty() && SwitchPresent("iv"))
-        CopyVersionInfo(icon, s.Target);
+        CopyVersionInfo(icon, file);
     else if (s.ExtractionMode == 1)
-        CopyVersionInfo(s.ExecutableFile, s.Target);
+        CopyVersionInfo(s.ExecutableFile, file);
     if (s.UACAutoElevation != 0) {
         const ResourceData& uac = EmbeddedResources.uac;
         std::string manifest(reinterpret_cast<const char*>(uac.bytes), uac.size);
         size_t at = manifest.find("requireAdministrator");
         if (s.UACAutoElevation == 1 && at != std::string::npos)
             manifest.replace(at, 20, "highestAvailable");
-        UpdateTargetResource(s.Target, MAKEINTRESOURCEA(24), MAKEINTRESOURCEA(1), manifest.data(),
+        UpdateTargetResource(file, MAKEINTRESOURCEA(24), MAKEINTRESOURCEA(1), manifest.data(),
                              static_cast<DWORD>(manifest.size()));
     }
 }
@@ -275,6 +410,33 @@ SettingsRecord MakeRecord(const BuildSettings& s, uint8_t compression) {
     r.OverwriteMode = s.OverwriteMode;
     return r;
 }
+
+// The new SFX file while it is written: a fresh name beside the target, created by us (so never
+// a source file, and never in the item list, which is collected before). Deleted unless it
+// replaced the target.
+class TemporaryTarget {
+public:
+    explicit TemporaryTarget(const std::string& target) {
+        std::string dir = AddTrailingDelimiter(ExtractFileDir(target));
+        char name[MAX_PATH];
+        if (!GetTempFileNameA(dir.c_str(), "~qt", 0, name))
+            ThrowFileError("CreateError", L"Cannot create file", target);
+        path_ = name;
+    }
+    ~TemporaryTarget() {
+        if (!path_.empty()) ForceDeleteFile(path_);
+    }
+    const std::string& Path() const { return path_; }
+    // Replaces the target in one step; a target that cannot be replaced is a write failure.
+    void Replace(const std::string& target) {
+        if (!MoveFileExA(path_.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+            ThrowFileError("WriteError", L"Cannot write file", target);
+        path_.clear();
+    }
+
+private:
+    std::string path_;
+};
 
 bool ShowError(const wchar_t* text, std::initializer_list<std::wstring> args) {
     ShowErrorMessage(FormatText(text, args));
@@ -357,38 +519,46 @@ bool BuildSfx(BuildSettings s, uint8_t compression) {
         g_totalSize += item.Size;
     }
 
+    // The SFX file is written beside the target and replaces it only once complete, so a
+    // failed or cancelled build never costs the previous SFX file.
     ForceDirectories(ExtractFileDir(s.Target));
-    HANDLE target = CreateFileA(s.Target.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                                nullptr);
+    TemporaryTarget temporary(s.Target);
+    HANDLE target = CreateFileA(temporary.Path().c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
     if (target == INVALID_HANDLE_VALUE) ThrowFileError("CreateError", L"Cannot create file", s.Target);
     DWORD written = 0;
     BOOL ok = WriteFile(target, EmbeddedResources.sfxhead.bytes, EmbeddedResources.sfxhead.size, &written, nullptr);
     CloseHandle(target);
     if (!ok || written != EmbeddedResources.sfxhead.size) ThrowFileError("WriteError", L"Cannot write file", s.Target);
 
-    if (IsNtFamily()) EditTargetResources(s);
+    if (IsNtFamily()) EditTargetResources(s, temporary.Path());
 
     {
-        TargetWriter out(s.Target);
+        TargetWriter out(temporary.Path(), s.Target);
         uint8_t record[SettingsRecordSize];
         EncodeSettings(MakeRecord(s, compression), record);
         out.Write(record, SettingsRecordSize);
-        if (s.SelfDeleteMode) WriteSelfDeleteEntry(out);
-        BuildContext context{s, out};
+        // Declared after the writer: an escaping error stops the workers before the target closes.
+        ChunkPipeline pipeline(BuildThreadCount());
+        EntryStream entries(out, pipeline);
+        if (s.SelfDeleteMode) entries.WriteSelfDeleteEntry();
         for (const tfile& item : items) {
-            if (CancelRequested) break;
-            WriteEntry(context, item);
+            if (entries.Done()) break;
+            entries.WriteEntry(s, item);
         }
+        entries.Finish();
+        pipeline.Stop();
         uint8_t terminator[EntryHeaderSize] = {};
         out.Write(terminator, EntryHeaderSize);
         out.Close();
     }
 
     if (CancelRequested) {
-        ForceDeleteFile(s.Target);
+        ForceDeleteFile(temporary.Path());
         ShowWarningMessage(msg::Cancelled);
         return false;
     }
+    temporary.Replace(s.Target);
     if (g_Startup.flags.ShowSuccessMessage) ShowInfoMessage(msg::Created);
     return true;
 }

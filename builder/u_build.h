@@ -11,7 +11,8 @@
 // Both entry points work on their own copies; compression is always 1 from every caller.
 bool ValidateSettings(BuildSettings settings, uint8_t compression);
 // True when the build ran to its end, false when it was cancelled. Failures of file access
-// and compression escape as BuildError with the target left as far as it was written.
+// and compression escape as BuildError. The new file is written beside the target and
+// replaces it at the end: after a failure or a cancel the previous target is as it was.
 bool BuildSfx(BuildSettings settings, uint8_t compression);
 
 void NormalisePaths(BuildSettings& settings);

@@ -300,6 +300,86 @@ TEST(MainWindow, CancelDeletesTheTargetAndKeepsTheWindow) {
     app.Close();
 }
 
+// Seven packing threads: the bars only move forward, a cancel ends the build like one thread
+// does (warning, window stays), the previous SFX file is kept as it was, and no worker
+// outlives the build.
+TEST(MainWindow, CancelWithSeveralThreadsEndsLikeOneThread) {
+    DeleteSavedSettings();
+    ScopedEnv threads("QUILLET_THREADS", "7");
+    TempFolder src, out;
+    WriteFileBytes(out / "t.exe", "the previous SFX file");
+    for (int i = 0; i < 3; ++i) WriteFileBytes(src / ("big" + std::to_string(i) + ".bin"), SomeBytes(30000000, i));
+    App app;
+    app.Type("esource", src.Path());
+    app.Type("etarget", out / "t.exe");
+    Sleep(500);
+    int idle = ThreadCount(app.process.Id());
+    app.Press("bmake");
+    MessageBoxView question = app.NextBox();
+    EXPECT_EQ(question.caption, L"Confirmation");
+    Answer(question, IDYES);
+    HWND progress = WaitForWindow(app.process.Id(), L"Tfprogress", 20000);
+    ASSERT_TRUE(progress);
+    // Wait for the second file, watching the bars.
+    // (The file bar starts again with every file; the total bar and the percentage never go back.)
+    LRESULT lastTotal = 0;
+    long lastPercent = 0;
+    bool backwards = false;
+    std::wstring file;
+    for (int i = 0; i < 1500 && IsWindow(progress); ++i) {
+        LRESULT total = SendMessageW(FindControl(progress, "pbtotal"), PBM_GETPOS, 0, 0);
+        std::wstring size = WindowText(FindControl(progress, "lsize"));
+        size_t open = size.rfind(L'(');
+        long percent = open == std::wstring::npos ? 0 : wcstol(size.c_str() + open + 1, nullptr, 10);
+        std::wstring now = WindowText(FindControl(progress, "lsource"));
+        if (total < lastTotal || percent < lastPercent) backwards = true;
+        lastTotal = total;
+        lastPercent = percent;
+        file = now;
+        if (now.find(L"big1.bin") != std::wstring::npos) break;
+        Sleep(20);
+    }
+    EXPECT_FALSE(backwards) << "progress is shown in the order of the file";
+    EXPECT_NE(file.find(L"big1.bin"), std::wstring::npos);
+    EXPECT_GT(ThreadCount(app.process.Id()), idle) << "the build packs on worker threads";
+    PostMessageW(FindControl(progress, "bcancel"), BM_CLICK, 0, 0);
+    MessageBoxView box = app.NextBox();
+    EXPECT_EQ(box.caption, L"Warning");
+    EXPECT_EQ(box.text, L"SFX 생성 중단됨\r\n대상 SFX 파일이 삭제되었습니다");
+    Answer(box, IDOK);
+    int after = 0;
+    for (int i = 0; i < 100 && (after = ThreadCount(app.process.Id())) > idle; ++i) Sleep(20);
+    EXPECT_LE(after, idle) << "no worker is left running";
+    EXPECT_EQ(ReadFileBytes(out / "t.exe"), "the previous SFX file");
+    EXPECT_EQ(out.List(), std::vector<std::string>{"t.exe"}) << "no temporary file is left";
+    EXPECT_TRUE(IsWindow(app.main));
+    app.Close();
+}
+
+TEST(MainWindow, FailedRebuildKeepsThePreviousFile) {
+    DeleteSavedSettings();
+    TempFolder src, out;
+    WriteFileBytes(out / "t.exe", "the previous SFX file");
+    WriteFileBytes(src / "a.bin", SomeBytes(3000000, 1));
+    WriteFileBytes(src / "locked.txt", "x");
+    HANDLE lock = CreateFileA((src / "locked.txt").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    App app;
+    app.Type("esource", src.Path());
+    app.Type("etarget", out / "t.exe");
+    app.Press("bmake");
+    Answer(app.NextBox(), IDYES);
+    MessageBoxView box = app.NextBox();
+    EXPECT_EQ(box.caption, L"Quillet");
+    EXPECT_NE(box.text.find(WideOf(src / "locked.txt")), std::wstring::npos) << testing::PrintToString(box.text);
+    Answer(box, IDOK);
+    CloseHandle(lock);
+    Sleep(300);
+    EXPECT_EQ(ReadFileBytes(out / "t.exe"), "the previous SFX file");
+    EXPECT_EQ(out.List(), std::vector<std::string>{"t.exe"}) << "no temporary file is left";
+    EXPECT_TRUE(IsWindow(app.main));
+    app.Close();
+}
+
 TEST(MainWindow, CompleteCommandLineBuildsByItself) {
     DeleteSavedSettings();
     TempFolder src, out;

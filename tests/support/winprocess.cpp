@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <shellapi.h>
+#include <tlhelp32.h>
 
 std::string BinDir() {
     char path[MAX_PATH];
@@ -262,3 +263,24 @@ DWORD ExpectEndsWithoutMessages(Process& process, DWORD ms) {
     }
     return code;
 }
+
+int ThreadCount(DWORD pid) {
+    HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+    if (snap == INVALID_HANDLE_VALUE) return -1;
+    int n = 0;
+    THREADENTRY32 t{sizeof(t)};
+    for (BOOL more = Thread32First(snap, &t); more; more = Thread32Next(snap, &t))
+        if (t.th32OwnerProcessID == pid) ++n;
+    CloseHandle(snap);
+    return n;
+}
+
+ScopedEnv::ScopedEnv(const char* name, const char* value) : name_(name) {
+    char old[1024];
+    DWORD n = GetEnvironmentVariableA(name, old, sizeof(old));
+    had_ = n > 0 && n < sizeof(old);
+    if (had_) old_ = old;
+    SetEnvironmentVariableA(name, value);
+}
+
+ScopedEnv::~ScopedEnv() { SetEnvironmentVariableA(name_.c_str(), had_ ? old_.c_str() : nullptr); }

@@ -44,6 +44,21 @@ private:
     DWORD pid_ = 0;
 };
 
+// Threads of a running process (Toolhelp snapshot); -1 when it cannot be read.
+int ThreadCount(DWORD pid);
+
+// Sets an environment variable of this process, inherited by the programs it starts, and
+// restores the earlier state when it goes.
+class ScopedEnv {
+public:
+    ScopedEnv(const char* name, const char* value);
+    ~ScopedEnv();
+
+private:
+    std::string name_, old_;
+    bool had_ = false;
+};
+
 // Runs a console program and returns its standard output (bounded wait).
 std::string RunForOutput(const std::string& cmdLine, DWORD ms, DWORD* exitCode = nullptr);
 

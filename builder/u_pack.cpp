@@ -1,0 +1,121 @@
+#include "u_pack.h"
+
+#include <zlib.h>
+
+#include <algorithm>
+#include <cstdlib>
+
+#include "u_errors.h"
+#include "u_messages.h"
+#include "u_shared.h"
+
+bool ChunkCompressor::Compress(const uint8_t* in, uint32_t n, std::vector<uint8_t>& out) {
+    uLongf length = compressBound(n);
+    out.resize(length);
+    if (compress2(out.data(), &length, in, n, 9) != Z_OK) return false;
+    out.resize(length);
+    // A chunk that packs well need not keep its worst-case buffer while it waits to be written.
+    if (out.capacity() / 2 > out.size()) out.shrink_to_fit();
+    return true;
+}
+
+int BuildThreadCount() {
+    char text[16] = "";
+    DWORD n = GetEnvironmentVariableA("QUILLET_THREADS", text, sizeof(text));
+    int threads = n > 0 && n < sizeof(text) ? atoi(text) : 0;
+    if (threads < 1) {
+        SYSTEM_INFO info;
+        GetSystemInfo(&info);
+        threads = static_cast<int>(info.dwNumberOfProcessors);
+    }
+    return std::max(1, std::min(threads, 16));
+}
+
+ChunkPipeline::ChunkPipeline(int threads) : threads_(std::max(1, threads)) {
+    if (threads_ == 1) return;
+    finished_ = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+    if (!finished_) {
+        threads_ = 1;  // no event, no workers: the build still runs, on one thread
+        return;
+    }
+    try {
+        for (int i = 0; i < threads_; ++i) workers_.emplace_back(&ChunkPipeline::Work, this);
+    } catch (...) {
+        Stop();
+        CloseHandle(finished_);
+        throw;
+    }
+}
+
+ChunkPipeline::~ChunkPipeline() {
+    Stop();
+    if (finished_) CloseHandle(finished_);
+}
+
+void ChunkPipeline::Stop() {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        stop_ = true;
+        queue_.clear();
+    }
+    wake_.notify_all();
+    for (std::thread& t : workers_)
+        if (t.joinable()) t.join();
+    workers_.clear();
+}
+
+void ChunkPipeline::Submit(const std::shared_ptr<ChunkJob>& job) {
+    if (workers_.empty()) {
+        Pack(inline_, *job);
+        return;
+    }
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        queue_.push_back(job);
+    }
+    wake_.notify_one();
+}
+
+void ChunkPipeline::Wait(ChunkJob& job, void (*pump)()) {
+    while (!job.done.load(std::memory_order_acquire)) {
+        if (pump) {
+            if (MsgWaitForMultipleObjectsEx(1, &finished_, INFINITE, QS_ALLINPUT, MWMO_INPUTAVAILABLE) == WAIT_OBJECT_0 + 1)
+                pump();
+        } else {
+            WaitForSingleObject(finished_, INFINITE);
+        }
+    }
+}
+
+void ChunkPipeline::Work() {
+    ChunkCompressor compressor;
+    for (;;) {
+        std::shared_ptr<ChunkJob> job;
+        {
+            std::unique_lock<std::mutex> lock(mutex_);
+            wake_.wait(lock, [this] { return stop_ || !queue_.empty(); });
+            if (stop_) return;
+            job = std::move(queue_.front());
+            queue_.pop_front();
+        }
+        Pack(compressor, *job);
+        SetEvent(finished_);
+    }
+}
+
+// Never throws: a failure travels with the chunk to the thread that writes it.
+void ChunkPipeline::Pack(ChunkCompressor& compressor, ChunkJob& job) {
+    try {
+        job.sum = ByteSum(job.plain, job.n);
+        if (!compressor.Compress(job.plain, job.n, job.packed))
+            throw BuildError("CompressionError", msg::CompressionFailed);
+        if (job.packed.size() > MaxPackedChunk)
+            throw BuildError("OutOfMemory", SystemMessage(ERROR_NOT_ENOUGH_MEMORY));
+    } catch (...) {
+        job.error = std::current_exception();
+        job.packed.clear();
+    }
+    job.owned.reset();
+    job.plain = nullptr;
+    job.done.store(true, std::memory_order_release);
+}

@@ -1,0 +1,68 @@
+// Packing of chunks: one compressor per worker thread, chunks handed back in queue order.
+#pragma once
+#include <windows.h>
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <exception>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+// Packs one chunk into one complete zlib stream (level 9, 15-bit window, memory level 8).
+// Each worker owns one, so a compressor may keep state between chunks.
+class ChunkCompressor {
+public:
+    // out receives the packed bytes; false when the compressor fails.
+    bool Compress(const uint8_t* in, uint32_t n, std::vector<uint8_t>& out);
+};
+
+// One chunk on its way through the pipeline. The plain bytes are either owned (read from a
+// file, freed as soon as they are packed) or borrowed (the helper program in memory).
+struct ChunkJob {
+    std::unique_ptr<uint8_t[]> owned;
+    const uint8_t* plain = nullptr;
+    uint32_t n = 0;
+    // Results, valid once done is set.
+    std::vector<uint8_t> packed;
+    uint32_t sum = 0;  // ByteSum of the plain bytes
+    std::exception_ptr error;
+    std::atomic<bool> done{false};
+};
+
+// Threads for a build: QUILLET_THREADS when it holds a number from 1 up, else the logical
+// processors; never more than 16, so the chunks in flight fit the 32-bit address space.
+int BuildThreadCount();
+
+// Workers that pack queued chunks. With one thread there is no worker: Submit packs at once
+// on the calling thread, which is the single-threaded build exactly.
+class ChunkPipeline {
+public:
+    explicit ChunkPipeline(int threads);
+    ~ChunkPipeline();  // drops what was not started, waits for the running chunks
+    ChunkPipeline(const ChunkPipeline&) = delete;
+    ChunkPipeline& operator=(const ChunkPipeline&) = delete;
+
+    int Threads() const { return threads_; }
+    void Submit(const std::shared_ptr<ChunkJob>& job);
+    // Blocks until the job is done; pump (when given) runs whenever window messages arrive.
+    void Wait(ChunkJob& job, void (*pump)());
+    // Ends the workers; idempotent.
+    void Stop();
+
+private:
+    void Work();
+    static void Pack(ChunkCompressor& compressor, ChunkJob& job);
+
+    int threads_;
+    ChunkCompressor inline_;
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    std::deque<std::shared_ptr<ChunkJob>> queue_;
+    bool stop_ = false;
+    std::vector<std::thread> workers_;
+    HANDLE finished_ = nullptr;  // set after every packed chunk
+};

@@ -1,0 +1,157 @@
+// Signed SFX files (Authenticode, osslsigncode). Run in two steps by signing.sh, in the folder
+// %QUILLET_SIGNING_DIR%:
+//   Prepare.*  builds plain.exe (extract only) and run.exe (run mode: icon and version from a
+//              program, an elevation manifest) from one source tree;
+//   Signed.*   after the script signed them as *.signed.exe and verified the signatures: each
+//              still extracts exactly (tree, bytes, times, attributes), keeps its resources,
+//              and the certificate table lies after the payload's terminator.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+#include "sfxtools.h"
+
+namespace {
+
+std::string WorkDir() {
+    char dir[MAX_PATH] = "";
+    DWORD n = GetEnvironmentVariableA("QUILLET_SIGNING_DIR", dir, MAX_PATH);
+    std::string d(dir, n < MAX_PATH ? n : 0);
+    if (!d.empty() && d.back() != '\\') d += '\\';
+    return d;
+}
+
+FILETIME MakeTime(WORD year, WORD month, WORD day, WORD hour, WORD minute, WORD second) {
+    SYSTEMTIME st{year, month, 0, day, hour, minute, second, 0};
+    FILETIME local, utc;
+    SystemTimeToFileTime(&st, &local);
+    LocalFileTimeToFileTime(&local, &utc);
+    return utc;
+}
+
+LONGLONG Seconds(const FILETIME& ft) {
+    return ((static_cast<LONGLONG>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime) / 10000000;
+}
+
+// Items of a tree, relative names, depth first.
+void Walk(const std::string& root, const std::string& prefix, std::vector<std::string>& out) {
+    WIN32_FIND_DATAA fd;
+    HANDLE h = FindFirstFileA((root + prefix + "*").c_str(), &fd);
+    if (h == INVALID_HANDLE_VALUE) return;
+    do {
+        std::string n = fd.cFileName;
+        if (n == "." || n == "..") continue;
+        out.push_back(prefix + n);
+        if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) Walk(root, prefix + n + "\\", out);
+    } while (FindNextFileA(h, &fd));
+    FindClose(h);
+}
+
+// The extracted tree equals the source: the same items, bytes, times and attributes (an
+// extracted file may carry the archive bit the extractor's own write gave it).
+void ExpectSameTree(const std::string& src, const std::string& dest) {
+    std::vector<std::string> a, b;
+    Walk(src, "", a);
+    Walk(dest, "", b);
+    std::sort(a.begin(), a.end());
+    std::sort(b.begin(), b.end());
+    ASSERT_EQ(b, a);
+    for (const std::string& name : a) {
+        SCOPED_TRACE(name);
+        WIN32_FILE_ATTRIBUTE_DATA s{}, d{};
+        ASSERT_TRUE(GetFileAttributesExA((src + name).c_str(), GetFileExInfoStandard, &s));
+        ASSERT_TRUE(GetFileAttributesExA((dest + name).c_str(), GetFileExInfoStandard, &d));
+        EXPECT_EQ(d.dwFileAttributes & ~FILE_ATTRIBUTE_ARCHIVE, s.dwFileAttributes & ~FILE_ATTRIBUTE_ARCHIVE);
+        if (!(s.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+            EXPECT_LE(std::llabs(Seconds(d.ftLastWriteTime) - Seconds(s.ftLastWriteTime)), 2);
+            EXPECT_TRUE(ReadFileBytes(dest + name) == ReadFileBytes(src + name));
+        }
+    }
+}
+
+// The certificate table's place and size from the PE data directory 4.
+bool CertificateTable(const std::string& bytes, uint32_t* offset, uint32_t* size) {
+    if (bytes.size() < 0x40) return false;
+    uint32_t pe = *reinterpret_cast<const uint32_t*>(bytes.data() + 0x3C);
+    if (bytes.size() < pe + 24 + 2) return false;
+    uint16_t magic = *reinterpret_cast<const uint16_t*>(bytes.data() + pe + 24);
+    size_t dirs = pe + 24 + (magic == 0x20B ? 112 : 96);
+    if (bytes.size() < dirs + 5 * 8) return false;
+    *offset = *reinterpret_cast<const uint32_t*>(bytes.data() + dirs + 4 * 8);
+    *size = *reinterpret_cast<const uint32_t*>(bytes.data() + dirs + 4 * 8 + 4);
+    return *offset != 0 && *size != 0;
+}
+
+void MakeTree(const std::string& src) {
+    MakeFolder(src);
+    WriteFileBytes(src + "plain.txt", "plain text\r\n");
+    WriteFileBytes(src + "ro.txt", "read only");
+    WriteFileBytes(src + "hidden.bin", SomeBytes(300000, 8));
+    WriteFileBytes(src + "empty.txt", "");
+    MakeFolder(src + "folder");
+    MakeFolder(src + "folder\\nothing");
+    WriteFileBytes(src + "folder\\inner.txt", "inner");
+    CopyFileA(BinPath("sample_app.exe").c_str(), (src + "app.exe").c_str(), FALSE);
+    FILETIME t1 = MakeTime(2019, 3, 14, 15, 9, 27), t2 = MakeTime(2024, 12, 31, 23, 59, 58);
+    for (auto [name, time] : {std::pair<const char*, FILETIME>{"plain.txt", t1}, {"ro.txt", t2}, {"hidden.bin", t1},
+                              {"empty.txt", t2}, {"folder\\inner.txt", t1}, {"app.exe", t2}}) {
+        HANDLE h = CreateFileA((src + name).c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+        SetFileTime(h, nullptr, nullptr, &time);
+        CloseHandle(h);
+    }
+    SetFileAttributesA((src + "ro.txt").c_str(), FILE_ATTRIBUTE_READONLY);
+    SetFileAttributesA((src + "hidden.bin").c_str(), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_ARCHIVE);
+    SetFileAttributesA((src + "folder").c_str(), FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN);
+}
+
+}  // namespace
+
+TEST(Prepare, BuildTheFilesToSign) {
+    std::string dir = WorkDir();
+    ASSERT_FALSE(dir.empty()) << "QUILLET_SIGNING_DIR is not set: run signing.sh";
+    MakeTree(dir + "src\\");
+    MakeSfx("-s -oo -dn -fm", dir + "src\\", dir + "plain.exe", Q(dir + "dest-plain"));
+    MakeSfx("-s -oo -dn -fm -mf -uh", dir + "src\\", dir + "run.exe",
+            Q(dir + "src\\app.exe") + " " + Q(dir + "dest-run"));
+}
+
+TEST(Signed, SignedFilesExtractExactly) {
+    std::string dir = WorkDir();
+    ASSERT_FALSE(dir.empty()) << "QUILLET_SIGNING_DIR is not set: run signing.sh";
+    SetEnvironmentVariableA("QUILLET_PROBE_EXIT", "0");
+    for (const char* name : {"plain", "run"}) {
+        SCOPED_TRACE(name);
+        std::string unsignedFile = dir + name + ".exe", signedFile = dir + name + ".signed.exe";
+        std::string before = ReadFileBytes(unsignedFile), after = ReadFileBytes(signedFile);
+        ASSERT_GT(after.size(), before.size()) << "not signed";
+        // The signature is appended after the payload, whose terminator it follows.
+        SfxFile f = ReadSfx(signedFile);
+        ASSERT_EQ(f.error, "");
+        EXPECT_GT(f.trailing, 0u);
+        uint32_t offset = 0, size = 0;
+        ASSERT_TRUE(CertificateTable(after, &offset, &size));
+        EXPECT_GE(offset, f.terminatorOffset + 17);
+        EXPECT_EQ(offset + size, after.size());
+        EXPECT_EQ(ReadSfx(unsignedFile).entries.size(), f.entries.size());
+
+        std::string dest = dir + "dest-" + name + "\\";
+        RemoveTree(dest);
+        SfxRun run = RunSfx(signedFile);
+        EXPECT_EQ(run.code, 0u);
+        EXPECT_TRUE(run.boxes.empty());
+        ExpectSameTree(dir + "src\\", dest);
+        // Edited resources survive the signing: version and manifest of run mode.
+        DWORD handle = 0;
+        bool runMode = std::string(name) == "run";
+        EXPECT_EQ(GetFileVersionInfoSizeA(signedFile.c_str(), &handle) != 0, runMode);
+        HMODULE m = LoadLibraryExA(signedFile.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+        ASSERT_TRUE(m);
+        HRSRC manifest = FindResourceA(m, MAKEINTRESOURCEA(1), RT_MANIFEST);
+        if (runMode) {
+            ASSERT_TRUE(manifest);
+            std::string text(static_cast<const char*>(LockResource(LoadResource(m, manifest))), SizeofResource(m, manifest));
+            EXPECT_NE(text.find("highestAvailable"), std::string::npos);
+        }
+        FreeLibrary(m);
+    }
+}
