@@ -1,6 +1,6 @@
 #include "u_pack.h"
 
-#include <zlib.h>
+#include <libdeflate.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -9,10 +9,13 @@
 #include "u_messages.h"
 #include "u_shared.h"
 
+ChunkCompressor::~ChunkCompressor() { libdeflate_free_compressor(deflater_); }
+
 bool ChunkCompressor::Compress(const uint8_t* in, uint32_t n, std::vector<uint8_t>& out) {
-    uLongf length = compressBound(n);
-    out.resize(length);
-    if (compress2(out.data(), &length, in, n, 9) != Z_OK) return false;
+    if (!deflater_ && !(deflater_ = libdeflate_alloc_compressor(PackLevel))) return false;
+    out.resize(libdeflate_zlib_compress_bound(deflater_, n));
+    size_t length = libdeflate_zlib_compress(deflater_, in, n, out.data(), out.size());
+    if (!length) return false;
     out.resize(length);
     // A chunk that packs well need not keep its worst-case buffer while it waits to be written.
     if (out.capacity() / 2 > out.size()) out.shrink_to_fit();

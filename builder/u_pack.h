@@ -12,12 +12,27 @@
 #include <thread>
 #include <vector>
 
-// Packs one chunk into one complete zlib stream (level 9, 15-bit window, memory level 8).
-// Each worker owns one, so a compressor may keep state between chunks.
+struct libdeflate_compressor;
+
+// Packs one chunk into one complete zlib stream (RFC 1950: 32 KiB window, Adler-32) with
+// libdeflate at PackLevel. Each worker owns one: a compressor keeps its match finder between
+// chunks and is not shared between threads.
 class ChunkCompressor {
 public:
+    // Level 8 packs the benchmark corpus 0.2 % smaller than zlib's level 9 at about twice its
+    // speed; libdeflate's level 9 is barely faster than zlib's, its levels 7 and below larger.
+    static const int PackLevel = 8;
+
+    ChunkCompressor() = default;
+    ~ChunkCompressor();
+    ChunkCompressor(const ChunkCompressor&) = delete;
+    ChunkCompressor& operator=(const ChunkCompressor&) = delete;
+
     // out receives the packed bytes; false when the compressor fails.
     bool Compress(const uint8_t* in, uint32_t n, std::vector<uint8_t>& out);
+
+private:
+    libdeflate_compressor* deflater_ = nullptr;
 };
 
 // One chunk on its way through the pipeline. The plain bytes are either owned (read from a

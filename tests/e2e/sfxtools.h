@@ -117,6 +117,19 @@ inline std::vector<std::string> PendingDeletions(bool clear = false) {
     return out;
 }
 
+// A local time as the file time Windows stores, and a file time in whole seconds.
+inline FILETIME MakeTime(WORD year, WORD month, WORD day, WORD hour, WORD minute, WORD second) {
+    SYSTEMTIME st{year, month, 0, day, hour, minute, second, 0};
+    FILETIME local, utc;
+    SystemTimeToFileTime(&st, &local);
+    LocalFileTimeToFileTime(&local, &utc);
+    return utc;
+}
+
+inline LONGLONG Seconds(const FILETIME& ft) {
+    return ((static_cast<LONGLONG>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime) / 10000000;
+}
+
 // Where the payload starts, and the offsets of the entries after the record.
 inline size_t PayloadOffset(const std::string& sfx) { return ReadSfx(sfx).payloadOffset; }
 

@@ -42,18 +42,6 @@ std::wstring OverwriteQuestion() {
     return L"Overwrite file?";
 }
 
-FILETIME MakeTime(WORD year, WORD month, WORD day, WORD hour, WORD minute, WORD second) {
-    SYSTEMTIME st{year, month, 0, day, hour, minute, second, 0};
-    FILETIME local, utc;
-    SystemTimeToFileTime(&st, &local);
-    LocalFileTimeToFileTime(&local, &utc);
-    return utc;
-}
-
-LONGLONG Seconds(const FILETIME& ft) {
-    return ((static_cast<LONGLONG>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime) / 10000000;
-}
-
 }  // namespace
 
 TEST(ExtractionFolder, TemporarySubFolderPerBuild) {

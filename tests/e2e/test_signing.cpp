@@ -21,18 +21,6 @@ std::string WorkDir() {
     return d;
 }
 
-FILETIME MakeTime(WORD year, WORD month, WORD day, WORD hour, WORD minute, WORD second) {
-    SYSTEMTIME st{year, month, 0, day, hour, minute, second, 0};
-    FILETIME local, utc;
-    SystemTimeToFileTime(&st, &local);
-    LocalFileTimeToFileTime(&local, &utc);
-    return utc;
-}
-
-LONGLONG Seconds(const FILETIME& ft) {
-    return ((static_cast<LONGLONG>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime) / 10000000;
-}
-
 // Items of a tree, relative names, depth first.
 void Walk(const std::string& root, const std::string& prefix, std::vector<std::string>& out) {
     WIN32_FIND_DATAA fd;

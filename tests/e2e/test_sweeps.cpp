@@ -41,7 +41,11 @@ struct Tree {
         bytes = ReadFileBytes(sfx);
         payload = PayloadOffset(sfx);
         helper = ReadFileBytes(BinPath("selfdelete.exe"));
-        for (const SfxChunk& c : ReadSfx(sfx).Find("big.bin")->chunks) bigData.push_back({c.offset + 8, c.offset + 8 + c.packed});
+        SfxFile read = ReadSfx(sfx);  // kept alive while its chunks are walked
+        const SfxEntry* bigEntry = read.Find("big.bin");
+        EXPECT_TRUE(bigEntry) << read.error;
+        if (bigEntry)
+            for (const SfxChunk& c : bigEntry->chunks) bigData.push_back({c.offset + 8, c.offset + 8 + c.packed});
     }
     // count offsets spread evenly over the payload, and as many again over the payload outside the
     // big file's packed data and outside CmdParameters (2048 bytes that extract-only never reads):
