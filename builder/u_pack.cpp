@@ -82,8 +82,8 @@ void ChunkPipeline::Submit(const std::shared_ptr<ChunkJob>& job) {
 void ChunkPipeline::Wait(ChunkJob& job, void (*pump)()) {
     while (!job.done.load(std::memory_order_acquire)) {
         if (pump) {
-            if (MsgWaitForMultipleObjectsEx(1, &finished_, INFINITE, QS_ALLINPUT, MWMO_INPUTAVAILABLE) == WAIT_OBJECT_0 + 1)
-                pump();
+            DWORD woke = MsgWaitForMultipleObjectsEx(1, &finished_, INFINITE, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+            if (woke == WAIT_OBJECT_0 + 1) pump();
         } else {
             WaitForSingleObject(finished_, INFINITE);
         }

@@ -137,7 +137,8 @@ TEST(Signed, SignedFilesExtractExactly) {
         HRSRC manifest = FindResourceA(m, MAKEINTRESOURCEA(1), RT_MANIFEST);
         if (runMode) {
             ASSERT_TRUE(manifest);
-            std::string text(static_cast<const char*>(LockResource(LoadResource(m, manifest))), SizeofResource(m, manifest));
+            const char* bytes = static_cast<const char*>(LockResource(LoadResource(m, manifest)));
+            std::string text(bytes, SizeofResource(m, manifest));
             EXPECT_NE(text.find("highestAvailable"), std::string::npos);
         }
         FreeLibrary(m);

@@ -22,7 +22,8 @@ void MakeTree(const TempFolder& src) {
         std::string dir = src / ("small" + std::to_string(d));
         MakeFolder(dir);
         for (int i = 0; i < 50; ++i)
-            WriteFileBytes(dir + "\\f" + std::to_string(i) + ".txt", SomeBytes(100 + (i * 997 + d * 131) % 3000, d * 50 + i));
+            WriteFileBytes(dir + "\\f" + std::to_string(i) + ".txt",
+                           SomeBytes(100 + (i * 997 + d * 131) % 3000, d * 50 + i));
     }
     WriteFileBytes(src / "big.bin", SomeBytes(2 * Chunk + 4321, 99));
     WriteFileBytes(src / "empty.txt", "");
@@ -76,7 +77,8 @@ TEST(Threads, SameFileWhateverTheThreadCount) {
         if (reference.empty())
             reference = bytes;
         else
-            EXPECT_TRUE(bytes == reference) << "differs from the single-threaded build: " << Differences(bytes, reference).substr(0, 200);
+            EXPECT_TRUE(bytes == reference)
+                << "differs from the single-threaded build: " << Differences(bytes, reference).substr(0, 200);
     }
 }
 
