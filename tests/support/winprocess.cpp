@@ -89,11 +89,21 @@ Process::Process(const std::string& cmdLine, const char* workDir) {
     STARTUPINFOA si{sizeof(si)};
     PROCESS_INFORMATION pi{};
     std::string line = cmdLine;
-    if (CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, workDir, &si, &pi)) {
-        CloseHandle(pi.hThread);
-        process_ = pi.hProcess;
-        pid_ = pi.dwProcessId;
-    }
+    Adopt(CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, workDir, &si, &pi), pi);
+}
+
+Process::Process(const std::wstring& cmdLine, const wchar_t* workDir) {
+    STARTUPINFOW si{sizeof(si)};
+    PROCESS_INFORMATION pi{};
+    std::wstring line = cmdLine;
+    Adopt(CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, workDir, &si, &pi), pi);
+}
+
+void Process::Adopt(BOOL started, const PROCESS_INFORMATION& pi) {
+    if (!started) return;
+    CloseHandle(pi.hThread);
+    process_ = pi.hProcess;
+    pid_ = pi.dwProcessId;
 }
 
 Process::~Process() {

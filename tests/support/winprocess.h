@@ -32,6 +32,8 @@ class Process {
 public:
     // Starts the command line as given (the program name must be part of it).
     explicit Process(const std::string& cmdLine, const char* workDir = nullptr);
+    // The same through CreateProcessW, for command lines outside the code page.
+    explicit Process(const std::wstring& cmdLine, const wchar_t* workDir = nullptr);
     ~Process();  // kills a process that is still running
     DWORD Id() const { return pid_; }
     bool Started() const { return process_ != nullptr; }
@@ -40,6 +42,7 @@ public:
     void Kill();
 
 private:
+    void Adopt(BOOL started, const PROCESS_INFORMATION& pi);
     HANDLE process_ = nullptr;
     DWORD pid_ = 0;
 };

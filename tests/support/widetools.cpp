@@ -1,0 +1,125 @@
+#include "widetools.h"
+
+#include <vector>
+
+std::wstring U16(const std::string& utf8) {
+    int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
+    std::wstring w(n, L'\0');
+    if (n) MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), &w[0], n);
+    return w;
+}
+
+std::string U8(const std::wstring& text) {
+    int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+    std::string s(n, '\0');
+    if (n) WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &s[0], n, nullptr, nullptr);
+    return s;
+}
+
+std::wstring QW(const std::wstring& s) {
+    std::wstring out = L"\"";
+    size_t backslashes = 0;
+    for (wchar_t c : s) {
+        if (c == L'\\') {
+            ++backslashes;
+        } else {
+            if (c == L'"') out.append(backslashes + 1, L'\\');
+            backslashes = 0;
+        }
+        out += c;
+    }
+    out.append(backslashes, L'\\');
+    return out + L"\"";
+}
+
+std::wstring WBinDir() {
+    std::vector<wchar_t> path(32768);
+    DWORD n = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+    std::wstring dir(path.data(), n);
+    return dir.substr(0, dir.find_last_of(L'\\') + 1);
+}
+
+bool ExistsW(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+bool MakeFolderW(const std::wstring& path) { return CreateDirectoryW(path.c_str(), nullptr) != FALSE; }
+
+void WriteFileW(const std::wstring& path, const std::string& bytes) {
+    HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return;
+    DWORD written = 0;
+    WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+    CloseHandle(h);
+}
+
+std::string ReadFileW(const std::wstring& path) {
+    HANDLE h = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return std::string();
+    LARGE_INTEGER size{};
+    GetFileSizeEx(h, &size);
+    std::string bytes(static_cast<size_t>(size.QuadPart), '\0');
+    DWORD got = 0;
+    if (!bytes.empty()) ReadFile(h, &bytes[0], static_cast<DWORD>(bytes.size()), &got, nullptr);
+    CloseHandle(h);
+    bytes.resize(got);
+    return bytes;
+}
+
+namespace {
+template <class F> void ForEachIn(const std::wstring& dir, F f) {
+    WIN32_FIND_DATAW fd;
+    HANDLE h = FindFirstFileW((dir + L"*").c_str(), &fd);
+    if (h == INVALID_HANDLE_VALUE) return;
+    do {
+        std::wstring name = fd.cFileName;
+        if (name != L"." && name != L"..") f(name, fd.dwFileAttributes);
+    } while (FindNextFileW(h, &fd));
+    FindClose(h);
+}
+
+std::wstring WithBackslash(const std::wstring& folder) {
+    return folder.empty() || folder.back() == L'\\' ? folder : folder + L"\\";
+}
+
+void CollectTree(const std::wstring& dir, const std::wstring& prefix, std::map<std::wstring, std::string>& out) {
+    ForEachIn(dir, [&](const std::wstring& name, DWORD attributes) {
+        if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
+            out[prefix + name + L"\\"];
+            CollectTree(dir + name + L"\\", prefix + name + L"\\", out);
+        } else {
+            out[prefix + name] = ReadFileW(dir + name);
+        }
+    });
+}
+}  // namespace
+
+void RemoveTreeW(const std::wstring& folder) {
+    std::wstring dir = WithBackslash(folder);
+    ForEachIn(dir, [&](const std::wstring& name, DWORD attributes) {
+        std::wstring full = dir + name;
+        SetFileAttributesW(full.c_str(), FILE_ATTRIBUTE_NORMAL);
+        if (attributes & FILE_ATTRIBUTE_DIRECTORY)
+            RemoveTreeW(full);
+        else
+            DeleteFileW(full.c_str());
+    });
+    RemoveDirectoryW(dir.substr(0, dir.size() - 1).c_str());
+}
+
+std::map<std::wstring, std::string> TreeW(const std::wstring& folder) {
+    std::map<std::wstring, std::string> out;
+    CollectTree(WithBackslash(folder), L"", out);
+    return out;
+}
+
+ScopedEnvW::ScopedEnvW(const wchar_t* name, const std::wstring& value) : name_(name) {
+    DWORD n = GetEnvironmentVariableW(name, nullptr, 0);
+    if (n) {
+        std::vector<wchar_t> old(n);
+        GetEnvironmentVariableW(name, old.data(), n);
+        old_ = old.data();
+        had_ = true;
+    }
+    SetEnvironmentVariableW(name, value.c_str());
+}
+
+ScopedEnvW::~ScopedEnvW() { SetEnvironmentVariableW(name_.c_str(), had_ ? old_.c_str() : nullptr); }
