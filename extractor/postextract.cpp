@@ -1,40 +1,40 @@
 // After extraction: open the folder, or run the program and wait for it.
 #include "runstate.h"
 
-#include <shellapi.h>
 #include "u_args.h"
+#include <shellapi.h>
 
 namespace {
 
-// CmdParameters, then each of the extractor's own arguments as a blank and the argument
-// in double quotes.
-void BuildParameters(char* out, DWORD size) {
-    lstrcpynA(out, Run.settings.CmdParameters, size);
-    const char* p = GetCommandLineA();
-    static char arg[32768];
-    NextArg(p, arg, sizeof(arg), IsLeadByte);  // the program itself
-    while (NextArg(p, arg, sizeof(arg), IsLeadByte)) {
-        AppendText(out, " \"", size);
+// CmdParameters, then each of the extractor's own arguments as a blank and the argument in double
+// quotes.
+void BuildParameters(WCHAR* out, DWORD size) {
+    FromCodePage(Run.settings.CmdParameters, out, CmdParametersSize);
+    const WCHAR* p = GetCommandLineW();
+    static WCHAR arg[32768];
+    NextArg(p, arg, 32768);  // the program itself
+    while (NextArg(p, arg, 32768)) {
+        AppendText(out, L" \"", size);
         AppendText(out, arg, size);
-        AppendText(out, "\"", size);
+        AppendText(out, L"\"", size);
     }
 }
 
 void RunProgram() {
     if (!Run.executablePath[0]) FinishRun(Run.ownPath, ERROR_INVALID_PARAMETER);
-    static char parameters[CmdParametersSize + 32768];
-    BuildParameters(parameters, sizeof(parameters));
-    char ownFolder[PathSize];
-    lstrcpynA(ownFolder, Run.ownPath, PathSize);
-    char* cut = nullptr;
-    for (char* p = ownFolder; *p; p = CharNextA(p))
+    static WCHAR parameters[CmdParametersSize + 32768];
+    BuildParameters(parameters, CmdParametersSize + 32768);
+    static WCHAR ownFolder[PathSize];
+    lstrcpynW(ownFolder, Run.ownPath, PathSize);
+    WCHAR* cut = nullptr;
+    for (WCHAR* p = ownFolder; *p; ++p)
         if (*p == '\\') cut = p;
     if (cut) cut[1] = 0;
 
-    SHELLEXECUTEINFOA info = {};
+    SHELLEXECUTEINFOW info = {};
     info.cbSize = sizeof(info);
     info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI;
-    info.lpVerb = "open";
+    info.lpVerb = L"open";
     info.lpFile = Run.executablePath;
     info.lpParameters = parameters;
     info.nShow = SW_SHOWNORMAL;
@@ -44,7 +44,7 @@ void RunProgram() {
     default: info.lpDirectory = Run.extractionFolder; break;
     }
     Run.programExitCode = 0;
-    auto* execute = ShellFunction<decltype(ShellExecuteExA)>("ShellExecuteExA");
+    auto* execute = ShellFunction<decltype(ShellExecuteExW)>("ShellExecuteExW");
     if (!execute || !execute(&info)) {
         DWORD code = GetLastError();
         FinishRun(Run.executablePath, code ? code : ERROR_INVALID_FUNCTION);
@@ -69,11 +69,9 @@ void PostExtraction() {
         Run.largeFont = Run.smallFont = nullptr;
     }
     if (Run.settings.ExtractionMode == 0) {
-        auto* execute = ShellFunction<decltype(ShellExecuteA)>("ShellExecuteA");
-        if (Run.settings.OpenFolder && execute)
-            execute(nullptr, "explore", Run.extractionFolder, nullptr, nullptr, SW_SHOWNORMAL);
+        if (Run.settings.OpenFolder) ShellOpen(L"explore", Run.extractionFolder, nullptr, SW_SHOWNORMAL);
     } else if (Run.settings.ExtractionMode == 1) {
         RunProgram();
     }
-    FinishRun("", 0);
+    FinishRun(L"", 0);
 }

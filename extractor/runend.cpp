@@ -1,52 +1,59 @@
-// The end of every run: the system's message, the clean-up of run mode, the self-delete
-// helper, the single-instance lock and the exit code.
+// The end of every run: the system's message, the clean-up of run mode, the self-delete helper, the
+// single-instance lock and the exit code.
 #include "runstate.h"
 
 #include <shellapi.h>
 
 namespace {
 
-void DeleteOrSchedule(const char* path, bool isFolder) {
-    SetFileAttributesA(path, 0);
+void DeleteOrSchedule(const WCHAR* path, bool isFolder) {
+    const WCHAR* target = Long(path);
+    SetFileAttributesW(target, 0);
     if (Run.settings.DeleteMode == 1)
-        MoveFileExA(path, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+        MoveFileExW(target, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
     else if (isFolder)
-        RemoveDirectoryA(path);
+        RemoveDirectoryW(target);
     else
-        DeleteFileA(path);
+        DeleteFileW(target);
 }
 
-void ShowMessage(const char* text, DWORD code) {
-    char system[256];
-    SystemText(code, system, sizeof(system));
-    static char message[PathSize + 512];
+void ShowMessage(const WCHAR* text, DWORD code) {
+    const DWORD size = PathSize + 512;
+    WCHAR system[256];
+    SystemText(code, system, 256);
+    static WCHAR message[size];
     message[0] = 0;
-    const char* mark = nullptr;
-    for (const char* p = system; *p; p = CharNextA(p))
+    const WCHAR* mark = nullptr;
+    for (const WCHAR* p = system; *p; ++p)
         if (p[0] == '%' && p[1] == '1') {
             mark = p;
             break;
         }
     if (mark) {
-        lstrcpynA(message, system, static_cast<int>(mark - system) + 1);
-        AppendText(message, text, sizeof(message));
-        AppendText(message, mark + 2, sizeof(message));
+        lstrcpynW(message, system, static_cast<int>(mark - system) + 1);
+        AppendText(message, text, size);
+        AppendText(message, mark + 2, size);
     } else {
-        AppendText(message, text, sizeof(message));
-        AppendText(message, "\r\n\r\n", sizeof(message));
-        AppendText(message, system, sizeof(message));
+        AppendText(message, text, size);
+        AppendText(message, L"\r\n\r\n", size);
+        AppendText(message, system, size);
     }
-    MessageBoxA(nullptr, message, nullptr, MB_ICONHAND | MB_TOPMOST);
+    MessageBoxW(nullptr, message, nullptr, MB_ICONHAND | MB_TOPMOST);
 }
 
 }  // namespace
 
-void SystemText(DWORD code, char* out, DWORD size) {
+void SystemText(DWORD code, WCHAR* out, DWORD size) {
     out[0] = 0;
-    FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_ARGUMENT_ARRAY, nullptr,
+    FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_ARGUMENT_ARRAY, nullptr,
                    code, 0, out, size, nullptr);
-    int n = lstrlenA(out);
-    while (n > 0 && (static_cast<unsigned char>(out[n - 1]) <= 32 || out[n - 1] == '.')) out[--n] = 0;
+    int n = lstrlenW(out);
+    while (n > 0 && (out[n - 1] <= 32 || out[n - 1] == '.')) out[--n] = 0;
+}
+
+void ShellOpen(const WCHAR* verb, const WCHAR* file, const WCHAR* parameters, int show) {
+    if (auto* execute = ShellFunction<decltype(ShellExecuteW)>("ShellExecuteW"))
+        execute(nullptr, verb, file, parameters, nullptr, show);
 }
 
 void FailGuarded(DWORD fallback) {
@@ -56,43 +63,59 @@ void FailGuarded(DWORD fallback) {
 
 void CheckSingleInstance() {
     if (!Run.settings.OneInstance) return;
-    Run.mutex = CreateMutexA(nullptr, TRUE, Run.settings.InstanceName);
+    WCHAR name[InstanceNameSize];
+    FromCodePage(Run.settings.InstanceName, name, InstanceNameSize);
+    Run.mutex = CreateMutexW(nullptr, TRUE, name);
     if (GetLastError() == ERROR_ALREADY_EXISTS) FinishRun(Run.ownPath, ERROR_SINGLE_INSTANCE_APP);
 }
 
-void RemoveFolderTree(const char* folder) {
-    char path[PathSize];
-    lstrcpynA(path, folder, PathSize - 4);
-    bool blank = true;
-    for (const char* p = path; *p; ++p)
-        if (*p != ' ') blank = false;
-    if (blank) return;
-    AddBackslash(path);
-    int base = lstrlenA(path);
-    AppendText(path, "*.*", PathSize);
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA(path, &found);
+namespace {
+
+// The tree's path grows and shrinks in one buffer: a deep tree costs no stack per level but its
+// find data. Below the depth limit nothing is removed, and neither can its parents be.
+WCHAR treePath[PathSize];
+
+void RemoveTreeAt(int length, int depth) {
+    if (depth > 200 || length + 2 >= static_cast<int>(PathSize)) return;
+    lstrcpyW(treePath + length, L"*");
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW(Long(treePath), &found);
     if (search != INVALID_HANDLE_VALUE) {
         do {
-            const char* n = found.cFileName;
+            const WCHAR* n = found.cFileName;
             if (n[0] == '.' && (!n[1] || (n[1] == '.' && !n[2]))) continue;  // "." and ".."
             if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-                path[base] = 0;
-                AppendText(path, found.cFileName, PathSize);
-                RemoveFolderTree(path);
+                treePath[length] = 0;
+                AppendText(treePath, n, PathSize - 1);
+                int end = lstrlenW(treePath);
+                treePath[end] = '\\';
+                treePath[end + 1] = 0;
+                RemoveTreeAt(end + 1, depth + 1);
             }
-        } while (FindNextFileA(search, &found));
+        } while (FindNextFileW(search, &found));
         FindClose(search);
     }
-    path[base - 1] = 0;
-    DeleteOrSchedule(path, true);
+    treePath[length - 1] = 0;
+    DeleteOrSchedule(treePath, true);
 }
 
-void FinishRun(const char* text, DWORD code) {
+}  // namespace
+
+void RemoveFolderTree(const WCHAR* folder) {
+    bool blank = true;
+    for (const WCHAR* p = folder; *p; ++p)
+        if (*p != ' ') blank = false;
+    if (blank) return;
+    lstrcpynW(treePath, folder, PathSize - 4);
+    AddBackslash(treePath);
+    RemoveTreeAt(lstrlenW(treePath), 0);
+}
+
+void FinishRun(const WCHAR* text, DWORD code) {
     if (Run.currentFile) CloseHandle(Run.currentFile);
     Run.currentFile = nullptr;
     // A file that did not get through its check never gets its name: its temporary one goes.
-    if (Run.tempPath[0]) DeleteFileA(Run.tempPath);
+    if (Run.tempPath[0]) DeleteFileW(Long(Run.tempPath));
     Run.tempPath[0] = 0;
     if (code != 0 && !Run.settings.SilentMode) {
         ShowMessage(text, code);
@@ -107,14 +130,13 @@ void FinishRun(const char* text, DWORD code) {
         for (int i = Run.CreatedFolders.count - 1; i >= 0; --i) RemoveFolderTree(Run.CreatedFolders.items[i]);
     }
     if (code == 0 && Run.helperPath[0]) {
-        static char parameters[PathSize + 3];
-        parameters[0] = 0;
-        AppendText(parameters, "\"", sizeof(parameters));
-        AppendText(parameters, Run.ownPath, sizeof(parameters));
-        AppendText(parameters, "\"", sizeof(parameters));
-        if (auto* execute = ShellFunction<decltype(ShellExecuteA)>("ShellExecuteA"))
-            execute(nullptr, "open", Run.helperPath, parameters, nullptr, SW_HIDE);
-        MoveFileExA(Run.helperPath, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+        // The helper gets the own path in the form it can delete at any length.
+        static WCHAR parameters[PathSize + 16];
+        lstrcpyW(parameters, L"\"");
+        AppendText(parameters, Long(Run.ownPath), PathSize + 16);
+        AppendText(parameters, L"\"", PathSize + 16);
+        ShellOpen(L"open", Run.helperPath, parameters, SW_HIDE);
+        MoveFileExW(Long(Run.helperPath), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
     }
     if (Run.mutex) CloseHandle(Run.mutex);
     ExitProcess(code == 0 && Run.programEnded ? Run.programExitCode : code);

@@ -1,24 +1,25 @@
-// sfxhead: the extractor at the head of every SFX file. It finds the data appended to its
-// own program image, unpacks it and ends through FinishRun with a meaningful exit code.
+// sfxhead: the extractor at the head of every SFX file. It finds the data appended to its own
+// program image, unpacks it and ends through FinishRun with a meaningful exit code.
 #include "runstate.h"
 #include "u_dllsearch.h"
 #include "u_translations.h"
 
 RunState Run;
 
-void StringList::Add(const char* text) {
+void StringList::Add(const WCHAR* text) {
     HANDLE heap = GetProcessHeap();
     if (count == capacity) {
         int grown = capacity ? capacity * 2 : 64;
-        void* items2 = items ? HeapReAlloc(heap, 0, items, grown * sizeof(char*)) : HeapAlloc(heap, 0, grown * sizeof(char*));
+        void* items2 =
+            items ? HeapReAlloc(heap, 0, items, grown * sizeof(WCHAR*)) : HeapAlloc(heap, 0, grown * sizeof(WCHAR*));
         if (!items2) return;
-        items = static_cast<char**>(items2);
+        items = static_cast<WCHAR**>(items2);
         capacity = grown;
     }
-    int n = lstrlenA(text) + 1;
-    char* copy = static_cast<char*>(HeapAlloc(heap, 0, n));
+    int n = lstrlenW(text) + 1;
+    WCHAR* copy = static_cast<WCHAR*>(HeapAlloc(heap, 0, n * sizeof(WCHAR)));
     if (!copy) return;
-    lstrcpynA(copy, text, n);
+    lstrcpynW(copy, text, n);
     items[count++] = copy;
 }
 
@@ -26,33 +27,23 @@ void SelectLanguage() { Run.LanguageIndex = LanguageFor(GetSystemDefaultLangID()
 
 const char* Text(MessageId id) { return TextFor(Run.LanguageIndex, id); }
 
-bool IsLeadByte(unsigned char c) { return IsDBCSLeadByte(c) != FALSE; }
-
-void AppendText(char* out, const char* text, DWORD size) {
-    DWORD n = lstrlenA(out);
-    if (n + 1 < size) lstrcpynA(out + n, text, size - n);
+// A language is chosen only under its own code page, so the conversion is exact.
+const WCHAR* Message(MessageId id) {
+    static WCHAR texts[4][160];
+    if (!texts[id][0]) FromCodePage(Text(id), texts[id], 160);
+    return texts[id];
 }
 
-void AddBackslash(char* path) {
-    int n = lstrlenA(path);
-    if (!n) return;
-    const char* last = CharPrevA(path, path + n);
-    if (!(last == path + n - 1 && *last == '\\') && n + 1 < static_cast<int>(PathSize)) {
-        path[n] = '\\';
-        path[n + 1] = 0;
-    }
-}
-
-void* SystemFunction(const char* dll, const char* name) {
-    char path[MAX_PATH + 16];
-    UINT n = GetSystemDirectoryA(path, MAX_PATH);
+void* SystemFunction(const WCHAR* dll, const char* name) {
+    WCHAR path[MAX_PATH + 16];
+    UINT n = GetSystemDirectoryW(path, MAX_PATH);
     if (!n || n >= MAX_PATH) return nullptr;
     path[n] = '\\';
-    lstrcpynA(path + n + 1, dll, 16);
-    // Without the restriction (an old system), the DLL's own dependencies are still looked
-    // for in the system folder first.
-    HMODULE module = LoadLibraryExA(path, nullptr,
-                                    Run.dllSearchRestricted ? LOAD_LIBRARY_SEARCH_SYSTEM32 : LOAD_WITH_ALTERED_SEARCH_PATH);
+    lstrcpynW(path + n + 1, dll, 16);
+    // Without the restriction (an old system), the DLL's own dependencies are still looked for in
+    // the system folder first.
+    HMODULE module = LoadLibraryExW(
+        path, nullptr, Run.dllSearchRestricted ? LOAD_LIBRARY_SEARCH_SYSTEM32 : LOAD_WITH_ALTERED_SEARCH_PATH);
     return module ? reinterpret_cast<void*>(GetProcAddress(module, name)) : nullptr;
 }
 
@@ -96,10 +87,10 @@ DWORD LocatePayload() {
 // The entry point itself: the extractor needs nothing of a C runtime's start-up.
 extern "C" __attribute__((noreturn)) void __stdcall SfxEntry() {
     Run.dllSearchRestricted = RestrictDllSearch();
-    DWORD n = GetModuleFileNameA(nullptr, Run.ownPath, PathSize);
+    DWORD n = GetModuleFileNameW(nullptr, Run.ownPath, PathSize);
     if (!n || n >= PathSize) FinishRun(Run.ownPath, ERROR_FILENAME_EXCED_RANGE);
 
-    Run.ownFile = CreateFileA(Run.ownPath, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+    Run.ownFile = CreateFileW(Long(Run.ownPath), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
     if (Run.ownFile == INVALID_HANDLE_VALUE) FailGuarded(ERROR_INVALID_DATA);
     LARGE_INTEGER size;
