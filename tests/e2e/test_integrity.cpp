@@ -207,6 +207,15 @@ TEST(Names, ThoseWindowsCannotStoreAreRefused) {
         {"nul.txt", FileEntry("nul.txt", "d")},
         {"lpt9.log", FileEntry("lpt9.log", "d")},
         {"COM1", FileEntry("COM1", "d")},
+        {"COM0", FileEntry("COM0", "d")},
+        {"lpt0.txt", FileEntry("lpt0.txt", "d")},
+        // The superscripts one, two and three as bytes of code page 1252.
+        {"COM\u00b9", FileEntry("COM\xb9", "d")},
+        {"com\u00b2.log", FileEntry("com\xb2.log", "d")},
+        {"Com\u00b3 .txt", FileEntry("Com\xb3 .txt", "d")},
+        {"LPT\u00b9", FileEntry("LPT\xb9", "d")},
+        {"lpt\u00b2.x", FileEntry("lpt\xb2.x", "d")},
+        {"sub\\LpT\u00b3", FolderEntry("sub") + FileEntry("sub\\LpT\xb3", "d")},
         {"aux .txt", FileEntry("aux .txt", "d")},
         {"PRN\\x.txt", FolderEntry("PRN") + FileEntry("PRN\\x.txt", "d")},
         {"sub\\AUX.dat", FolderEntry("sub") + FileEntry("sub\\AUX.dat", "d")},
@@ -250,7 +259,8 @@ TEST(Names, LookAlikesAreStored) {
     std::string dest = out / "dest\\", base = out / "base.exe", good = out / "good.exe";
     MakeSfx("-fm -s", src.Path(), base, Q(dest));
     std::vector<std::string> names = {"CONSOLE.txt", "icon",    "com10.txt",      "lptx.log",  "nul_.txt",
-                                      "con-x.txt",   ".profile", "a.b.c",         "auxiliary\\n.txt", "prnt.d\\con2"};
+                                      "con-x.txt",   ".profile", "a.b.c",         "auxiliary\\n.txt", "prnt.d\\con2",
+                                      "com\xb9\xb2.txt", "lpt\xbd"};
     std::string entries = FolderEntry("auxiliary") + FolderEntry("prnt.d");
     for (const std::string& n : names) entries += FileEntry(n, "content of " + n);
     WriteFileBytes(good, Crafted(base, entries));

@@ -74,7 +74,7 @@ TEST(EmbeddedResources, ExtractorSizeBudget) {
 #ifdef _WIN64
     const size_t budget = 64 * 1024;
 #else
-    const size_t budget = 48 * 1024;
+    const size_t budget = 32 * 1024;
 #endif
     EXPECT_LE(outside, budget) << "sfxhead.exe: " << bytes.size() << " bytes, " << outside << " outside its resources";
     std::printf("sfxhead.exe: %zu bytes, %zu outside its resource section (budget %zu)\n", bytes.size(), outside, budget);
