@@ -128,17 +128,19 @@ TEST(Tokenizer, TextOutsideTheCodePage) {
 TEST(Tokenizer, HighBytesFollowTheSystemCodePage) {
     // 0xA0 is a character of its own in 1252 and a lead byte in 949: never a separator.
     EXPECT_EQ(Params("q.exe a\xA0\xA1" "b c"), (V{"a\xA0\xA1" "b", "c"}));
-    // A lead byte whose trail byte is '\' or '"': in 949 the pair is one character and the
-    // trail has no effect of its own; in 1252 they are three separate characters.
-    // The pair is one character only where the code page has one (Big5 takes '\\' as a trail
-    // byte, 949 takes neither): elsewhere it reaches no UTF-16 command line at all.
+    // A lead byte whose trail byte is '\' or '"': where the code page has such a pair (Big5 takes
+    // '\' as a trail byte, 949 takes neither) it is one character and the trail has no effect of
+    // its own; elsewhere it reaches no UTF-16 command line at all. In 1252 they are three
+    // separate characters.
     auto whole = [](const std::string& pair) { return W(pair).size() == 1 && A(W(pair)) == pair; };
     if (DoubleByte()) {
         if (whole("\xB0\\")) {
             EXPECT_EQ(Params("q.exe \xB0\\\" x"), V{"\xB0\\ x"});  // the quote after the pair opens
             EXPECT_EQ(Params("q.exe \xB0\\\xB0\\ y"), (V{"\xB0\\\xB0\\", "y"}));
         }
-        if (whole("\xB0\"")) EXPECT_EQ(Params("q.exe \"\xB0\"\" x"), (V{"\xB0\"", "x"}));  // the pair's quote is no quote
+        if (whole("\xB0\"")) {
+            EXPECT_EQ(Params("q.exe \"\xB0\"\" x"), (V{"\xB0\"", "x"}));  // the pair's quote is no quote
+        }
         EXPECT_EQ(Params("q.exe \xC7\xD1\xB1\xDB \"\xC6\xFA \xB4\xF5\""),
                   (V{"\xC7\xD1\xB1\xDB", "\xC6\xFA \xB4\xF5"}));  // 한글 "폴 더"
     } else {
