@@ -21,17 +21,17 @@ protected:
     void OnCommand(int id, int code) override {
         if (code != BN_CLICKED && code != STN_CLICKED) return;
         if (id == IdOf("bok") || id == IDOK || id == IDCANCEL) SetModalResult(IDOK);
-        if (id == IdOf("lweblink")) ShellOpen(WideToAnsi(TextOf("lweblink")));
-        if (id == IdOf("lemaillink")) ShellOpen("mailto:" + WideToAnsi(TextOf("lemaillink")));
+        if (id == IdOf("lweblink")) ShellOpen(TextOf("lweblink"));
+        if (id == IdOf("lemaillink")) ShellOpen(L"mailto:" + TextOf("lemaillink"));
     }
 
 };
 
 // The year of the program file's last change, or of today when it cannot be read.
-int ProgramYear(const char* path) {
+int ProgramYear(const std::wstring& path) {
     SYSTEMTIME st;
     GetLocalTime(&st);
-    HANDLE h = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+    HANDLE h = CreateFileW(ApiPath(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
     if (h == INVALID_HANDLE_VALUE) return st.wYear;
     FILETIME written, local;
     SYSTEMTIME file;
@@ -51,13 +51,12 @@ HFONT BoldFont(int points) {
 }  // namespace
 
 void ShowAboutBox() {
-    char self[MAX_PATH];
-    GetModuleFileNameA(nullptr, self, MAX_PATH);
-    std::string version = ReadFileVersion(self);
-    std::wstring versionLine = version.empty() ? std::wstring() : std::wstring(DialogTexts[5]) + L" " + AnsiToWide(version);
+    std::wstring self = ModulePath();
+    std::wstring version = ReadFileVersion(self);
+    std::wstring versionLine = version.empty() ? std::wstring() : std::wstring(DialogTexts[5]) + L" " + version;
     std::wstring makerLine = std::wstring(DialogTexts[7]) + L" " + std::to_wstring(ProgramYear(self));
     std::wstring web = MakerWebAddress;
-    if (!AboutPageName.empty()) web += L"/" + AnsiToWide(AboutPageName);
+    if (!AboutPageName.empty()) web += L"/" + AboutPageName;
     std::wstring webLabel = std::wstring(DialogTexts[8]) + L":", mailLabel = std::wstring(DialogTexts[9]) + L":";
     const ControlSpec controls[] = {
         {"ltitle", Kind::Label, 64, 16, 190, 26, ApplicationTitle, 0},

@@ -28,12 +28,12 @@ public:
         keyPreview_ = true;
         closeOnEscape_ = true;
     }
-    void Show(const std::wstring& caption, const std::string& text) {
+    void Show(const std::wstring& caption, const std::wstring& text) {
         if (!Create(ApplicationWindow(), caption)) return;
         SetFont(L"맑은 고딕", -11, HANGUL_CHARSET);
         HFONT courier = CourierFont();
         SendMessageW(Control("mcmdline"), WM_SETFONT, reinterpret_cast<WPARAM>(courier), FALSE);
-        SetText("mcmdline", AnsiToWide(text));
+        SetText("mcmdline", text);
         CentreOver(ApplicationWindow());
         SetFocus(Control("bclose"));
         ShowModal();
@@ -60,7 +60,7 @@ public:
         keyPreview_ = true;
         closeOnEscape_ = true;
     }
-    std::string picked;
+    std::wstring picked;
 
 protected:
     void OnCreate() override {
@@ -76,10 +76,10 @@ protected:
         column.pszText = const_cast<wchar_t*>(L"현재 값");
         SendMessageW(list, LVM_INSERTCOLUMNW, 1, reinterpret_cast<LPARAM>(&column));
         int row = 0;
-        for (const std::string& line : FillEnvironmentList()) {
-            size_t eq = line.find('=');
-            std::wstring key = eq == std::string::npos ? std::wstring() : AnsiToWide(line.substr(0, eq));
-            std::wstring value = AnsiToWide(eq == std::string::npos ? line : line.substr(eq + 1));
+        for (const std::wstring& line : FillEnvironmentList()) {
+            size_t eq = line.find(L'=');
+            std::wstring key = eq == std::wstring::npos ? std::wstring() : line.substr(0, eq);
+            std::wstring value = eq == std::wstring::npos ? line : line.substr(eq + 1);
             LVITEMW item = {};
             item.mask = LVIF_TEXT;
             item.iItem = row++;
@@ -129,67 +129,55 @@ private:
             item.cchTextMax = 1024;
             SendMessageW(list, LVM_GETITEMTEXTW, row, reinterpret_cast<LPARAM>(&item));
         }
-        picked = WideToAnsi(key);
+        picked = key;
         SetModalResult(IDOK);
     }
 };
 
 }  // namespace
 
-void QuoteParameter(std::string& out, const std::string& value) {
-    std::string v = Trim(value);
-    if (v.empty()) return;
-    std::string escaped;
-    for (char c : v) {
-        if (c == '"') escaped += '\\';
-        escaped += c;
-    }
-    if (escaped.find(' ') != std::string::npos) escaped = "\"" + escaped + "\"";
-    out += escaped + " ";
+std::wstring GenerateCommandLine(const Tfquillet& m) {
+    CommandLinePieces pieces;
+    pieces.program = ModulePath();
+    auto piece = [&](const wchar_t* sw, const char* control) {
+        if (m.IsEnabled(control) && m.IsChecked(control)) pieces.switches.push_back(sw);
+    };
+    if (!m.GetIconFile().empty()) piece(L"ic", "rbiconcustom");
+    const struct {
+        const wchar_t* sw;
+        const char* control;
+    } switches[] = {
+        {L"me", "rbopenfolder"},    {L"mf", "rbexecutefile"},  {L"ft", "rbtemp"},          {L"fd", "rbdesktop"},
+        {L"fp", "rbdocuments"},     {L"fc", "rbcurrent"},      {L"fs", "rbselect"},        {L"fm", "rbcustom"},
+        {L"e", "cbopenfolder"},     {L"we", "rbwdextraction"}, {L"ws", "rbwdsource"},      {L"wc", "rbwdcurrent"},
+        {L"di", "rbdmimmediately"}, {L"dr", "rbdmonreboot"},   {L"dn", "rbdmdonotdelete"}, {L"i", "cboneinstance"},
+        {L"s", "cbsilent"},         {L"d", "cbselfdelete"},    {L"un", "rbuacnone"},       {L"uh", "rbuachighest"},
+        {L"ua", "rbuacadministrator"}, {L"op", "rbomprompt"}, {L"oo", "rbomoverwrite"},   {L"os", "rbomskip"},
+    };
+    for (const auto& s : switches) piece(s.sw, s.control);
+    pieces.values.push_back(m.Text("esource"));
+    pieces.values.push_back(m.Text("etarget"));
+    if (!m.GetIconFile().empty()) pieces.values.push_back(m.Text("eicon"));
+    if (m.IsChecked("rbexecutefile")) pieces.values.push_back(m.Text("eexecutablefile"));
+    if (m.IsEnabled("rbcustom") && m.IsChecked("rbcustom")) pieces.values.push_back(m.Text("ecustomdir"));
+    if (m.IsEnabled("ecmdparameters")) pieces.values.push_back(m.Text("ecmdparameters"));
+    return ComposeCommandLine(pieces);
 }
 
-std::string GenerateCommandLine(const Tfquillet& m) {
-    std::string out;
-    char self[MAX_PATH];
-    GetModuleFileNameA(nullptr, self, MAX_PATH);
-    QuoteParameter(out, self);
-    auto piece = [&](const char* sw, const char* control) {
-        if (m.IsEnabled(control) && m.IsChecked(control)) out += std::string("-") + sw + " ";
-    };
-    if (!m.GetIconFile().empty()) piece("ic", "rbiconcustom");
-    const char* switches[][2] = {
-        {"me", "rbopenfolder"},    {"mf", "rbexecutefile"},   {"ft", "rbtemp"},          {"fd", "rbdesktop"},
-        {"fp", "rbdocuments"},     {"fc", "rbcurrent"},       {"fs", "rbselect"},        {"fm", "rbcustom"},
-        {"e", "cbopenfolder"},     {"we", "rbwdextraction"},  {"ws", "rbwdsource"},      {"wc", "rbwdcurrent"},
-        {"di", "rbdmimmediately"}, {"dr", "rbdmonreboot"},    {"dn", "rbdmdonotdelete"}, {"i", "cboneinstance"},
-        {"s", "cbsilent"},         {"d", "cbselfdelete"},     {"un", "rbuacnone"},       {"uh", "rbuachighest"},
-        {"ua", "rbuacadministrator"}, {"op", "rbomprompt"},   {"oo", "rbomoverwrite"},   {"os", "rbomskip"},
-    };
-    for (const auto& s : switches) piece(s[0], s[1]);
-    QuoteParameter(out, m.Text("esource"));
-    QuoteParameter(out, m.Text("etarget"));
-    if (!m.GetIconFile().empty()) QuoteParameter(out, m.Text("eicon"));
-    if (m.IsChecked("rbexecutefile")) QuoteParameter(out, m.Text("eexecutablefile"));
-    if (m.IsEnabled("rbcustom") && m.IsChecked("rbcustom")) QuoteParameter(out, m.Text("ecustomdir"));
-    if (m.IsEnabled("ecmdparameters")) QuoteParameter(out, m.Text("ecmdparameters"));
-    return Trim(out);
-}
-
-std::vector<std::string> FillEnvironmentList() {
-    std::vector<std::string> lines;
-    char* block = GetEnvironmentStringsA();
+std::vector<std::wstring> FillEnvironmentList() {
+    std::vector<std::wstring> lines;
+    wchar_t* block = GetEnvironmentStringsW();
     if (!block) return lines;
-    for (const char* p = block; *p; p += lstrlenA(p) + 1) lines.push_back(p);
-    FreeEnvironmentStringsA(block);
-    for (std::string& line : lines) {
+    for (const wchar_t* p = block; *p; p += lstrlenW(p) + 1) lines.push_back(p);
+    FreeEnvironmentStringsW(block);
+    for (std::wstring& line : lines) {
         if (line.empty()) continue;
-        OemToCharBuffA(line.c_str(), &line[0], static_cast<DWORD>(line.size()));
-        line.insert(0, "%");
-        size_t eq = line.find('=');
-        if (eq != std::string::npos)
-            line.insert(eq, "%");
+        line.insert(0, L"%");
+        size_t eq = line.find(L'=');
+        if (eq != std::wstring::npos)
+            line.insert(eq, L"%");
         else
-            line += "%";
+            line += L"%";
     }
     return lines;
 }
@@ -200,7 +188,7 @@ void ShowUsageWindow() {
         {"bclose", Kind::DefaultButton, 712, 520, 73, 25, L"닫기", 0},
     };
     const ResourceData& usage = EmbeddedResources.cmdline;
-    std::string text(reinterpret_cast<const char*>(usage.bytes), usage.size);
+    std::wstring text = AnsiToWide(std::string(reinterpret_cast<const char*>(usage.bytes), usage.size));
     TextWindow window(L"Tfcmdline", 792, 552, controls, 2);
     window.Show(L"명령줄 지원", text);
 }
@@ -215,7 +203,7 @@ void ShowCommandLineGenerator(const Tfquillet& main) {
     window.Show(L"현재 UI 옵션에서 생성된 명령줄 매개변수", GenerateCommandLine(main));
 }
 
-std::string PickEnvironmentVariable() {
+std::wstring PickEnvironmentVariable() {
     const ControlSpec controls[] = {
         {"vleenvvars", Kind::List, 8, 8, 777, 505, nullptr, 0},
         {"ltip", Kind::Label, 8, 524, 690, 16,
@@ -223,6 +211,6 @@ std::string PickEnvironmentVariable() {
         {"bclose", Kind::DefaultButton, 712, 520, 73, 25, L"닫기", 0},
     };
     Tfenvvars picker(controls, 3);
-    if (!picker.Create(ApplicationWindow(), CaptionOf(ApplicationWindow()) + L" - 이 컴퓨터의 환경 변수")) return std::string();
-    return picker.ShowModal() == IDOK ? picker.picked : std::string();
+    if (!picker.Create(ApplicationWindow(), CaptionOf(ApplicationWindow()) + L" - 이 컴퓨터의 환경 변수")) return std::wstring();
+    return picker.ShowModal() == IDOK ? picker.picked : std::wstring();
 }

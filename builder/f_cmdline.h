@@ -4,17 +4,17 @@
 #include <string>
 #include <vector>
 
+#include "u_cmdlinegen.h"
+
 class Tfquillet;
 
 void ShowUsageWindow();
 void ShowCommandLineGenerator(const Tfquillet& main);
 // The picked variable name ("%NAME%") after OK; empty after Cancel or for a row without name.
-std::string PickEnvironmentVariable();
+std::wstring PickEnvironmentVariable();
 
-// Appends a value in command-line form: trimmed, inner quotes escaped, wrapped in quotes when it
-// holds a blank, followed by one blank; nothing at all for an empty value.
-void QuoteParameter(std::string& out, const std::string& value);
 // The command line equivalent to the main window's current state.
-std::string GenerateCommandLine(const Tfquillet& main);
-// The environment block as lines "%NAME%=value", converted from OEM to ANSI, in block order.
-std::vector<std::string> FillEnvironmentList();
+std::wstring GenerateCommandLine(const Tfquillet& main);
+// The environment block as lines "%NAME%=value", in block order. The block is read in UTF-16,
+// so names and values are the real ones and need no code-page conversion.
+std::vector<std::wstring> FillEnvironmentList();

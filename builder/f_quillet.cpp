@@ -127,13 +127,6 @@ std::wstring ExtensionOf(const std::wstring& path) {
     return ext;
 }
 
-std::wstring TrimW(const std::wstring& s) {
-    size_t b = 0, e = s.size();
-    while (b < e && s[b] <= 32) ++b;
-    while (e > b && s[e - 1] <= 32) --e;
-    return s.substr(b, e - b);
-}
-
 }  // namespace
 
 Tfquillet::Tfquillet()
@@ -142,9 +135,9 @@ Tfquillet::Tfquillet()
     keyPreview_ = true;
 }
 
-std::string Tfquillet::Text(const char* name) const { return WideToAnsi(TextOf(name)); }
+std::wstring Tfquillet::Text(const char* name) const { return TextOf(name); }
 
-std::string Tfquillet::GetIconFile() const { return IsChecked("rbiconcustom") ? Trim(Text("eicon")) : std::string(); }
+std::wstring Tfquillet::GetIconFile() const { return IsChecked("rbiconcustom") ? Trim(Text("eicon")) : std::wstring(); }
 uint8_t Tfquillet::GetExtractionMode() const { return IsChecked("rbexecutefile") ? 1 : 0; }
 uint8_t Tfquillet::GetExtractionFolder() const {
     for (uint8_t code = 1; code <= 5; ++code)
@@ -191,9 +184,7 @@ void Tfquillet::CheckCode(const char* const* radios, int count, unsigned code) {
 
 void Tfquillet::OnCreate() {
     SetFont(L"맑은 고딕", -11, HANGUL_CHARSET);
-    char self[MAX_PATH];
-    GetModuleFileNameA(nullptr, self, MAX_PATH);
-    SetWindowTextW(Handle(), (std::wstring(ApplicationTitle) + L" " + AnsiToWide(ShortVersion(ReadFileVersion(self)))).c_str());
+    SetWindowTextW(Handle(), (std::wstring(ApplicationTitle) + L" " + ShortVersion(ReadFileVersion(ModulePath()))).c_str());
     SendMessageW(Control("ecmdparameters"), EM_SETLIMITTEXT, 2047, 0);
     SendMessageW(Control("ecustomdir"), EM_SETLIMITTEXT, 259, 0);
     SetText("lweb", MakerWebAddress);
@@ -225,12 +216,12 @@ void Tfquillet::FitWebAddress() {
 }
 
 void Tfquillet::FillFromCommandLine(const BuildSettings& s) {
-    SetText("esource", AnsiToWide(s.Source));
-    SetText("etarget", AnsiToWide(s.Target));
-    SetText("eicon", AnsiToWide(s.Icon));
-    SetText("eexecutablefile", AnsiToWide(s.ExecutableFile));
-    SetText("ecustomdir", AnsiToWide(s.CustomFolder));
-    SetText("ecmdparameters", AnsiToWide(s.CmdParameters));
+    SetText("esource", s.Source);
+    SetText("etarget", s.Target);
+    SetText("eicon", s.Icon);
+    SetText("eexecutablefile", s.ExecutableFile);
+    SetText("ecustomdir", s.CustomFolder);
+    SetText("ecmdparameters", s.CmdParameters);
     SetChecked("cbopenfolder", s.OpenFolder);
     SetChecked("cboneinstance", s.OneInstance);
     SetChecked("cbsilent", s.SilentMode);
@@ -247,25 +238,25 @@ void Tfquillet::FillFromCommandLine(const BuildSettings& s) {
 void Tfquillet::LoadSettings() {
     SettingsKey key;
     if (!key.Open()) return;
-    std::string text;
+    std::wstring text;
     DWORD number;
-    if (key.ReadText("Source", text)) SetText("esource", AnsiToWide(text));
-    if (key.ReadText("Target", text)) SetText("etarget", AnsiToWide(text));
-    if (key.ReadText("Icon", text)) SetText("eicon", AnsiToWide(Trim(text)));
-    SetChecked(TrimW(TextOf("eicon")).empty() ? "rbicondefault" : "rbiconcustom", true);
-    if (key.ReadText("ExecutableFile", text)) SetText("eexecutablefile", AnsiToWide(text));
-    if (key.ReadText("CmdParameters", text)) SetText("ecmdparameters", AnsiToWide(text));
-    if (key.ReadText("CustomFolder", text)) SetText("ecustomdir", AnsiToWide(text));
-    if (key.ReadNumber("OpenFolder", number)) SetChecked("cbopenfolder", number != 0);
-    if (key.ReadNumber("OneInstance", number)) SetChecked("cboneinstance", number != 0);
-    if (key.ReadNumber("SilentMode", number)) SetChecked("cbsilent", number != 0);
-    if (key.ReadNumber("SelfDeleteMode", number)) SetChecked("cbselfdelete", number != 0);
-    if (key.ReadNumber("ExtractionMode", number)) SetExtractionMode(number == 1);
-    if (key.ReadNumber("ExtractionFolder", number)) CheckCode(FolderRadios, 6, number);
-    if (key.ReadNumber("WorkingDirectory", number)) CheckCode(WorkingRadios, 3, number);
-    if (key.ReadNumber("DeleteMode", number)) CheckCode(DeleteRadios, 3, number);
-    if (key.ReadNumber("UACAutoElevation", number)) CheckCode(UacRadios, 3, number);
-    if (key.ReadNumber("OverwriteMode", number)) CheckCode(OverwriteRadios, 3, number);
+    if (key.ReadText(L"Source", text)) SetText("esource", text);
+    if (key.ReadText(L"Target", text)) SetText("etarget", text);
+    if (key.ReadText(L"Icon", text)) SetText("eicon", Trim(text));
+    SetChecked(Trim(TextOf("eicon")).empty() ? "rbicondefault" : "rbiconcustom", true);
+    if (key.ReadText(L"ExecutableFile", text)) SetText("eexecutablefile", text);
+    if (key.ReadText(L"CmdParameters", text)) SetText("ecmdparameters", text);
+    if (key.ReadText(L"CustomFolder", text)) SetText("ecustomdir", text);
+    if (key.ReadNumber(L"OpenFolder", number)) SetChecked("cbopenfolder", number != 0);
+    if (key.ReadNumber(L"OneInstance", number)) SetChecked("cboneinstance", number != 0);
+    if (key.ReadNumber(L"SilentMode", number)) SetChecked("cbsilent", number != 0);
+    if (key.ReadNumber(L"SelfDeleteMode", number)) SetChecked("cbselfdelete", number != 0);
+    if (key.ReadNumber(L"ExtractionMode", number)) SetExtractionMode(number == 1);
+    if (key.ReadNumber(L"ExtractionFolder", number)) CheckCode(FolderRadios, 6, number);
+    if (key.ReadNumber(L"WorkingDirectory", number)) CheckCode(WorkingRadios, 3, number);
+    if (key.ReadNumber(L"DeleteMode", number)) CheckCode(DeleteRadios, 3, number);
+    if (key.ReadNumber(L"UACAutoElevation", number)) CheckCode(UacRadios, 3, number);
+    if (key.ReadNumber(L"OverwriteMode", number)) CheckCode(OverwriteRadios, 3, number);
 }
 
 void Tfquillet::OnShow() {
@@ -331,8 +322,8 @@ void Tfquillet::OnCommand(int id, int code) {
     else if (is("bexecutablefile")) BrowseFile("eexecutablefile", ExeFilter, exeFilterIndex_);
     else if (is("benvvars")) benvvarsClick();
     else if (is("labout")) ShowAboutBox();
-    else if (is("lweb")) ShellOpen(WideToAnsi(TextOf("lweb")));
-    else if (is("ldonate")) ShellOpen(WideToAnsi(DonationAddress));
+    else if (is("lweb")) ShellOpen(TextOf("lweb"));
+    else if (is("ldonate")) ShellOpen(DonationAddress);
     else if (is("lcmdline")) ShowUsageWindow();
     else if (is("lcmdlinegen")) ShowCommandLineGenerator(*this);
     else {
@@ -370,8 +361,8 @@ void Tfquillet::bmakeClick() {
 }
 
 void Tfquillet::bsourceClick() {
-    std::string folder = Text("esource");
-    if (BrowseForFolder("", L"", folder)) SetText("esource", AnsiToWide(folder));
+    std::wstring folder = Text("esource");
+    if (BrowseForFolder(L"", L"", folder)) SetText("esource", folder);
 }
 
 namespace {
@@ -418,10 +409,9 @@ void Tfquillet::btargetClick() {
 // The open dialogs of the icon and the executable: start in the edit's folder with its name,
 // on the filter of its extension; a chosen name without extension gets the filter's.
 void Tfquillet::BrowseFile(const char* edit, const wchar_t* filterText, int& filterIndex) {
-    std::wstring t = TrimW(TextOf(edit)), dir, name, chosen;
+    std::wstring t = Trim(TextOf(edit)), dir, name, chosen;
     SplitPath(t, dir, name);
-    DWORD a = dir.empty() ? INVALID_FILE_ATTRIBUTES : GetFileAttributesW(dir.c_str());
-    if (a == INVALID_FILE_ATTRIBUTES || !(a & FILE_ATTRIBUTE_DIRECTORY)) dir.clear();
+    if (!DirectoryExists(dir)) dir.clear();
     std::vector<std::wstring> patterns = FilterPatterns(filterText);
     std::wstring ext = ExtensionOf(t);
     if (!ext.empty()) {
@@ -433,7 +423,7 @@ void Tfquillet::BrowseFile(const char* edit, const wchar_t* filterText, int& fil
             }
     }
     if (!RunFileDialog(Handle(), false, filterText, filterIndex, dir, name, chosen)) return;
-    std::wstring n = TrimW(chosen);
+    std::wstring n = Trim(chosen);
     if (ExtensionOf(n).empty() && filterIndex >= 1 && filterIndex <= static_cast<int>(patterns.size())) {
         std::wstring pattern = patterns[filterIndex - 1];
         size_t dot = pattern.find_last_of(L'.');
@@ -445,9 +435,8 @@ void Tfquillet::BrowseFile(const char* edit, const wchar_t* filterText, int& fil
 
 // The picked name replaces the selection of the custom folder, or goes in at the caret.
 void Tfquillet::benvvarsClick() {
-    std::string picked = PickEnvironmentVariable();
-    if (!picked.empty())
-        SendMessageW(Control("ecustomdir"), EM_REPLACESEL, TRUE, reinterpret_cast<LPARAM>(AnsiToWide(picked).c_str()));
+    std::wstring picked = PickEnvironmentVariable();
+    if (!picked.empty()) SendMessageW(Control("ecustomdir"), EM_REPLACESEL, TRUE, reinterpret_cast<LPARAM>(picked.c_str()));
     SetFocus(Control("ecustomdir"));
 }
 

@@ -14,7 +14,7 @@ public:
     Tfquillet();
 
     // The settings held in the radio buttons, whether enabled or not.
-    std::string GetIconFile() const;
+    std::wstring GetIconFile() const;
     uint8_t GetExtractionMode() const;
     uint8_t GetExtractionFolder() const;
     uint8_t GetWorkingDirectory() const;
@@ -23,7 +23,7 @@ public:
     uint8_t GetOverwriteMode() const;
     // Every setting as the controls hold it now.
     BuildSettings GatherSettings() const;
-    std::string Text(const char* name) const;  // an edit's text in the system code page
+    std::wstring Text(const char* name) const;  // an edit's text
 
 protected:
     void OnCreate() override;

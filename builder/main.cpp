@@ -12,7 +12,7 @@
 #include "u_settings.h"
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
-    AboutPageName = "quillet";
+    AboutPageName = L"quillet";
     if (!LoadEmbeddedResources()) {
         ShowErrorMessage(L"Internal error\r\nThe program is corrupted");
         ExitProcess(0);

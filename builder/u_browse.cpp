@@ -12,18 +12,18 @@
 namespace {
 
 int CALLBACK Preselect(HWND dialog, UINT message, LPARAM, LPARAM data) {
-    if (message == BFFM_INITIALIZED && data && *reinterpret_cast<const char*>(data))
-        SendMessageA(dialog, BFFM_SETSELECTIONA, TRUE, data);
+    if (message == BFFM_INITIALIZED && data && *reinterpret_cast<const wchar_t*>(data))
+        SendMessageW(dialog, BFFM_SETSELECTIONW, TRUE, data);
     return 0;
 }
 
 }  // namespace
 
-bool BrowseForFolder(const std::string& title, const std::wstring& root, std::string& folder) {
+bool BrowseForFolder(const std::wstring& title, const std::wstring& root, std::wstring& folder) {
     if (!DirectoryExists(folder)) folder.clear();
     IMalloc* allocator = nullptr;
     if (FAILED(SHGetMalloc(&allocator)) || !allocator) return false;
-    char* display = static_cast<char*>(allocator->Alloc(MAX_PATH));
+    wchar_t* display = static_cast<wchar_t*>(allocator->Alloc(MAX_PATH * sizeof(wchar_t)));
     LPITEMIDLIST rootItems = nullptr;
     if (!root.empty()) {
         IShellFolder* desktop = nullptr;
@@ -34,7 +34,7 @@ bool BrowseForFolder(const std::string& title, const std::wstring& root, std::st
             desktop->Release();
         }
     }
-    BROWSEINFOA info = {};
+    BROWSEINFOW info = {};
     info.hwndOwner = ApplicationWindow();
     info.pidlRoot = rootItems;
     info.pszDisplayName = display;
@@ -47,14 +47,15 @@ bool BrowseForFolder(const std::string& title, const std::wstring& root, std::st
     // The builder's other windows wait, and a drive that is not ready brings no system box.
     std::vector<HWND> disabled = ui::DisableThreadWindows();
     UINT errorMode = SetErrorMode(SEM_FAILCRITICALERRORS);
-    LPITEMIDLIST chosen = SHBrowseForFolderA(&info);
+    LPITEMIDLIST chosen = SHBrowseForFolderW(&info);
     SetErrorMode(errorMode);
     ui::EnableWindows(disabled);
     bool ok = false;
     if (chosen) {
-        char path[MAX_PATH];
-        if (SHGetPathFromIDListA(chosen, path)) {
-            folder = path;
+        // A folder of any length.
+        std::vector<wchar_t> path(32768);
+        if (SHGetPathFromIDListEx(chosen, path.data(), static_cast<DWORD>(path.size()), GPFIDL_DEFAULT)) {
+            folder = path.data();
             ok = true;
         }
         allocator->Free(chosen);

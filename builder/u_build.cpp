@@ -11,6 +11,7 @@
 #include "u_errors.h"
 #include "u_messages.h"
 #include "u_pack.h"
+#include "u_paths.h"
 #include "u_random.h"
 #include "u_resedit.h"
 #include "u_resources.h"
@@ -38,17 +39,7 @@ void PumpMessages() {
     }
 }
 
-void SetLabel(HWND label, const std::string& ansi) { SetWindowTextW(label, AnsiToWide(ansi).c_str()); }
-
-std::string FullPath(const std::string& path) {
-    if (path.empty()) return path;
-    DWORD n = GetFullPathNameA(path.c_str(), 0, nullptr, nullptr);
-    if (!n) return path;
-    std::string full(n, '\0');
-    n = GetFullPathNameA(path.c_str(), n, &full[0], nullptr);
-    full.resize(n);
-    return full;
-}
+void SetLabel(HWND label, const std::wstring& text) { SetWindowTextW(label, text.c_str()); }
 
 // Copies at most limit bytes of text into a zero-filled field, never splitting a character.
 void PutText(char* field, const std::string& text, size_t limit) {
@@ -62,12 +53,12 @@ void PutText(char* field, const std::string& text, size_t limit) {
     for (const char* p = start; p < end; ++p) *field++ = *p;
 }
 
-void ForceDirectories(const std::string& dir) {
+void ForceDirectories(const std::wstring& dir) {
     if (dir.empty()) throw BuildError("DirectoryError", L"Unable to create directory");
     if (DirectoryExists(dir)) return;
-    std::string parent = ExtractFileDir(dir);
+    std::wstring parent = ExtractFileDir(dir);
     if (!parent.empty() && parent != dir) ForceDirectories(parent);
-    if (!CreateDirectoryA(dir.c_str(), nullptr) && !DirectoryExists(dir))
+    if (!CreateDirectoryW(ApiPath(dir).c_str(), nullptr) && !DirectoryExists(dir))
         ThrowFileError("DirectoryError", L"Unable to create directory", dir);
 }
 
@@ -75,8 +66,8 @@ void ForceDirectories(const std::string& dir) {
 // It writes the file at path; failures name the target the user asked for.
 class TargetWriter {
 public:
-    TargetWriter(const std::string& path, const std::string& target) : path_(target) {
-        handle_ = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+    TargetWriter(const std::wstring& path, const std::wstring& target) : path_(target) {
+        handle_ = CreateFileW(ApiPath(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
         if (handle_ == INVALID_HANDLE_VALUE) ThrowFileError("OpenError", L"Cannot open file", target);
         if (SetFilePointer(handle_, 0, nullptr, FILE_END) == INVALID_SET_FILE_POINTER &&
@@ -117,14 +108,14 @@ private:
         used_ = 0;
         if (strict && (!ok || written != n)) ThrowFileError("WriteError", L"Cannot write file", path_);
     }
-    std::string path_;
+    std::wstring path_;
     HANDLE handle_;
     uint8_t buffer_[65536];
     uint32_t used_ = 0;
 };
 
 // Reads exactly n bytes; a file that ends early is a read failure.
-void ReadExactly(HANDLE file, uint8_t* buffer, uint32_t n, const std::string& path) {
+void ReadExactly(HANDLE file, uint8_t* buffer, uint32_t n, const std::wstring& path) {
     DWORD got = 0;
     if (!ReadFile(file, buffer, n, &got, nullptr)) ThrowFileError("ReadError", L"Cannot read file", path);
     if (got != n) {
@@ -158,18 +149,18 @@ public:
         Queue(Step::ItemStart);
         if (item.Attributes & FILE_ATTRIBUTE_DIRECTORY) {
             Step& st = Queue(Step::Bytes);
-            st.bytes = Header(EntryOrdinary, item.Name, 0, item.Time, item.Attributes);
+            st.bytes = Header(EntryOrdinary, item.Stored, 0, item.Time, item.Attributes);
             uint8_t sum[4];
-            PutLE32(sum, ByteSum(item.Name.data(), static_cast<uint32_t>(item.Name.size())));
+            PutLE32(sum, ByteSum(item.Stored.data(), static_cast<uint32_t>(item.Stored.size())));
             st.bytes.append(reinterpret_cast<char*>(sum), 4);
             Flush();
             return;
         }
-        std::string full = s.Source + item.Name;
+        std::wstring full = s.Source + item.Name;
         if (SameText(full, s.Target)) return;  // never archive the SFX file being written
-        Queue(Step::Label).bytes = full;
+        Queue(Step::Label).label = full;
         Flush();
-        HANDLE in = CreateFileA(full.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+        HANDLE in = CreateFileW(ApiPath(full).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                 FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
         if (in == INVALID_HANDLE_VALUE) {
             try {
@@ -181,7 +172,7 @@ public:
         }
         std::unique_ptr<void, decltype(&CloseHandle)> closer(in, CloseHandle);
         uint8_t kind = s.ExtractionMode == 1 && SameText(full, s.ExecutableFile) ? EntryExecutable : EntryOrdinary;
-        StartEntry(Header(kind, item.Name, item.Size, item.Time, item.Attributes), item.Name, item.Size, true);
+        StartEntry(Header(kind, item.Stored, item.Size, item.Time, item.Attributes), item.Stored, item.Size, true);
         for (int64_t done = 0; done < item.Size && !CancelRequested && !stopped_ && !failed_;) {
             uint32_t n = static_cast<uint32_t>(std::min<int64_t>(item.Size - done, ChunkSize));
             auto job = std::make_shared<ChunkJob>();
@@ -225,7 +216,8 @@ public:
 private:
     struct Step {
         enum Kind { ItemStart, Label, Bytes, Chunk, EntryEnd, Failure } kind;
-        std::string bytes;  // Bytes: header and name (folders: and checksum); Label: the path
+        std::string bytes;   // Bytes: header and name (folders: and checksum)
+        std::wstring label;  // Label: the path
         std::shared_ptr<ChunkJob> job;
         std::exception_ptr error;     // Failure
         bool progress = false;        // Chunk, EntryEnd: of a source file (not the helper)
@@ -293,7 +285,7 @@ private:
             break;
         case Step::Label:
             if (ProgressWindow) {
-                SetLabel(ProgressWindow->lsource, st.bytes);
+                SetLabel(ProgressWindow->lsource, st.label);
                 PumpMessages();
             }
             break;
@@ -358,26 +350,26 @@ bool IsNtFamily() {
 #pragma GCC diagnostic pop
 }
 
-std::string UpperExtension(const std::string& path) {
-    size_t dot = path.find_last_of(".\\");
-    if (dot == std::string::npos || path[dot] != '.') return std::string();
-    std::string ext = path.substr(dot);
-    CharUpperBuffA(&ext[0], static_cast<DWORD>(ext.size()));
+std::wstring UpperExtension(const std::wstring& path) {
+    size_t dot = path.find_last_of(L".\\");
+    if (dot == std::wstring::npos || path[dot] != L'.') return std::wstring();
+    std::wstring ext = path.substr(dot);
+    CharUpperBuffW(&ext[0], static_cast<DWORD>(ext.size()));
     return ext;
 }
 
 // Icon, version information and manifest of the fresh file; each edit may fail silently.
-void EditTargetResources(const BuildSettings& s, const std::string& file) {
-    std::string icon = Trim(s.Icon);
+void EditTargetResources(const BuildSettings& s, const std::wstring& file) {
+    std::wstring icon = Trim(s.Icon);
     if (!icon.empty()) {
-        if (UpperExtension(icon) == ".ICO")
+        if (UpperExtension(icon) == L".ICO")
             SetIconFromIco(icon, file);
         else
             SetIconFromExe(icon, file);
     } else if (s.ExtractionMode == 1) {
         SetIconFromExe(s.ExecutableFile, file);
     }
-    if (!icon.empty() && SwitchPresent("iv"))
+    if (!icon.empty() && SwitchPresent(L"iv"))
         CopyVersionInfo(icon, file);
     else if (s.ExtractionMode == 1)
         CopyVersionInfo(s.ExecutableFile, file);
@@ -387,9 +379,16 @@ void EditTargetResources(const BuildSettings& s, const std::string& file) {
         size_t at = manifest.find("requireAdministrator");
         if (s.UACAutoElevation == 1 && at != std::string::npos)
             manifest.replace(at, 20, "highestAvailable");
-        UpdateTargetResource(file, MAKEINTRESOURCEA(24), MAKEINTRESOURCEA(1), manifest.data(),
+        UpdateTargetResource(file, MAKEINTRESOURCEW(24), MAKEINTRESOURCEW(1), manifest.data(),
                              static_cast<DWORD>(manifest.size()));
     }
+}
+
+// A text of the record in the code page; one without an exact form is only ever one not in use
+// (validation refuses the others), and is stored empty.
+std::string StoredText(const std::wstring& text) {
+    std::string bytes;
+    return ToCodePage(text, bytes) ? bytes : std::string();
 }
 
 SettingsRecord MakeRecord(const BuildSettings& s, uint8_t compression) {
@@ -397,8 +396,8 @@ SettingsRecord MakeRecord(const BuildSettings& s, uint8_t compression) {
     memset(&r, 0, sizeof(r));
     r.ExtractionMode = s.ExtractionMode;
     r.ExtractionFolder = s.ExtractionFolder;
-    PutText(r.CmdParameters, s.CmdParameters, CmdParametersSize - 1);
-    PutText(r.CustomFolder, s.CustomFolder, CustomFolderSize - 1);
+    PutText(r.CmdParameters, StoredText(s.CmdParameters), CmdParametersSize - 1);
+    PutText(r.CustomFolder, StoredText(s.CustomFolder), CustomFolderSize - 1);
     wsprintfA(r.InstanceName, "%010X", RandomBelow(0x7FFFFFFF));
     r.OpenFolder = s.OpenFolder;
     r.Compressed = compression;
@@ -413,29 +412,41 @@ SettingsRecord MakeRecord(const BuildSettings& s, uint8_t compression) {
 
 // The new SFX file while it is written: a fresh name beside the target, created by us (so never
 // a source file, and never in the item list, which is collected before). Deleted unless it
-// replaced the target.
+// replaced the target. The name is made here, not by GetTempFileName, which takes only short
+// folders.
 class TemporaryTarget {
 public:
-    explicit TemporaryTarget(const std::string& target) {
-        std::string dir = AddTrailingDelimiter(ExtractFileDir(target));
-        char name[MAX_PATH];
-        if (!GetTempFileNameA(dir.c_str(), "~qt", 0, name))
-            ThrowFileError("CreateError", L"Cannot create file", target);
-        path_ = name;
+    explicit TemporaryTarget(const std::wstring& target) {
+        std::wstring dir = AddTrailingDelimiter(ExtractFileDir(target));
+        DWORD seed = GetTickCount() ^ (GetCurrentProcessId() << 16);
+        for (DWORD attempt = 0; attempt < 0x10000; ++attempt) {
+            wchar_t name[16];
+            wsprintfW(name, L"~qt%04X.tmp", (seed + attempt) & 0xFFFF);
+            HANDLE h = CreateFileW(ApiPath(dir + name).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                   FILE_ATTRIBUTE_NORMAL, nullptr);
+            if (h != INVALID_HANDLE_VALUE) {
+                CloseHandle(h);
+                path_ = dir + name;
+                return;
+            }
+            if (GetLastError() != ERROR_FILE_EXISTS && GetLastError() != ERROR_ALREADY_EXISTS) break;
+        }
+        ThrowFileError("CreateError", L"Cannot create file", target);
     }
     ~TemporaryTarget() {
         if (!path_.empty()) ForceDeleteFile(path_);
     }
-    const std::string& Path() const { return path_; }
+    const std::wstring& Path() const { return path_; }
     // Replaces the target in one step; a target that cannot be replaced is a write failure.
-    void Replace(const std::string& target) {
-        if (!MoveFileExA(path_.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+    void Replace(const std::wstring& target) {
+        if (!MoveFileExW(ApiPath(path_).c_str(), ApiPath(target).c_str(),
+                         MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
             ThrowFileError("WriteError", L"Cannot write file", target);
         path_.clear();
     }
 
 private:
-    std::string path_;
+    std::wstring path_;
 };
 
 bool ShowError(const wchar_t* text, std::initializer_list<std::wstring> args) {
@@ -445,8 +456,9 @@ bool ShowError(const wchar_t* text, std::initializer_list<std::wstring> args) {
 
 }  // namespace
 
-tfile::tfile(const std::string& prefix, const WIN32_FIND_DATAA& found)
+tfile::tfile(const std::wstring& prefix, const WIN32_FIND_DATAW& found)
     : Name(prefix + found.cFileName), Attributes(found.dwFileAttributes) {
+    Unstorable = !ToCodePage(Name, Stored);
     bool folder = found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY;
     TooLarge = !folder && (found.nFileSizeHigh != 0 || found.nFileSizeLow > 0x7FFFFFFF);
     Size = folder || TooLarge ? 0 : static_cast<int32_t>(found.nFileSizeLow);
@@ -456,16 +468,17 @@ tfile::tfile(const std::string& prefix, const WIN32_FIND_DATAA& found)
     Time = (static_cast<uint32_t>(date) << 16) | time;
 }
 
-void CollectItems(const std::string& source, const std::string& prefix, std::vector<tfile>& items) {
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA((source + prefix + "*.*").c_str(), &found);
+void CollectItems(const std::wstring& source, const std::wstring& prefix, std::vector<tfile>& items) {
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileExW(ApiPath(source + prefix + L"*.*").c_str(), FindExInfoStandard, &found,
+                                     FindExSearchNameMatch, nullptr, 0);
     if (search == INVALID_HANDLE_VALUE) return;
     do {
-        std::string name = found.cFileName;
-        if (name == "." || name == ".." || (found.dwFileAttributes & 0x8)) continue;  // 0x8: volume label
+        std::wstring name = found.cFileName;
+        if (name == L"." || name == L".." || (found.dwFileAttributes & 0x8)) continue;  // 0x8: volume label
         items.emplace_back(prefix, found);
-        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) CollectItems(source, prefix + name + "\\", items);
-    } while (FindNextFileA(search, &found));
+        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) CollectItems(source, prefix + name + L"\\", items);
+    } while (FindNextFileW(search, &found));
     FindClose(search);
 }
 
@@ -480,20 +493,29 @@ void NormalisePaths(BuildSettings& s) {
 bool ValidateSettings(BuildSettings s, uint8_t) {
     NormalisePaths(s);
     if (!g_Startup.flags.CommandLineComplete) SaveSettings(s);
-    if (!DirectoryExists(s.Source)) return ShowError(msg::SourceMissing, {AnsiToWide(s.Source)});
-    std::string icon = Trim(s.Icon);
-    if (!icon.empty() && !FileExists(icon)) return ShowError(msg::IconMissing, {AnsiToWide(s.Icon)});
+    if (!DirectoryExists(s.Source)) return ShowError(msg::SourceMissing, {s.Source});
+    std::wstring icon = Trim(s.Icon);
+    if (!icon.empty() && !FileExists(icon)) return ShowError(msg::IconMissing, {s.Icon});
     if (s.ExtractionMode == 1) {
-        if (!FileExists(s.ExecutableFile))
-            return ShowError(msg::ExecutableMissing, {AnsiToWide(s.ExecutableFile)});
+        if (!FileExists(s.ExecutableFile)) return ShowError(msg::ExecutableMissing, {s.ExecutableFile});
         if (!StartsText(s.Source, s.ExecutableFile))
-            return ShowError(msg::ExecutableOutside, {AnsiToWide(s.ExecutableFile), AnsiToWide(s.Source)});
+            return ShowError(msg::ExecutableOutside, {s.ExecutableFile, s.Source});
     }
-    // A size field holds at most 2 GiB - 1: refuse before anything is written.
+    // The record holds these in the code page; a text in use without an exact form is refused
+    // (one not in use is stored empty).
+    std::string bytes;
+    if (s.ExtractionMode == 1 && !ToCodePage(s.CmdParameters, bytes))
+        return ShowError(msg::TextOutsideCodePage, {msg::CmdParametersField, s.CmdParameters});
+    if (s.ExtractionFolder == 5 && !ToCodePage(s.CustomFolder, bytes))
+        return ShowError(msg::TextOutsideCodePage, {msg::CustomFolderField, s.CustomFolder});
+    // A size field holds at most 2 GiB - 1, a name only code-page bytes: refuse before
+    // anything is written.
     std::vector<tfile> items;
-    CollectItems(s.Source, std::string(), items);
-    for (const tfile& item : items)
-        if (item.TooLarge) return ShowError(msg::FileTooLarge, {AnsiToWide(s.Source + item.Name)});
+    CollectItems(s.Source, std::wstring(), items);
+    for (const tfile& item : items) {
+        if (item.Unstorable) return ShowError(msg::NameOutsideCodePage, {s.Source + item.Name});
+        if (item.TooLarge) return ShowError(msg::FileTooLarge, {s.Source + item.Name});
+    }
     if (!g_Startup.flags.OverwriteTargetSilently && FileExists(s.Target) &&
         !AskConfirmation(msg::TargetExists, false))
         return false;
@@ -510,8 +532,14 @@ bool BuildSfx(BuildSettings s, uint8_t compression) {
         SetLabel(ProgressWindow->ltarget, s.Target);
         ReportProgress(0, 0);
     }
-    CollectItems(s.Source, std::string(), items);
+    CollectItems(s.Source, std::wstring(), items);
     for (const tfile& item : items) {
+        // Validation refused these already; a tree that changed since is refused here, never
+        // stored under another name.
+        if (item.Unstorable) {
+            SetLastError(ERROR_NO_UNICODE_TRANSLATION);
+            ThrowFileError("NameError", L"Cannot store file", s.Source + item.Name);
+        }
         if (item.TooLarge) {
             SetLastError(ERROR_FILE_TOO_LARGE);
             ThrowFileError("FileTooLarge", L"Cannot store file", s.Source + item.Name);
@@ -523,7 +551,7 @@ bool BuildSfx(BuildSettings s, uint8_t compression) {
     // failed or cancelled build never costs the previous SFX file.
     ForceDirectories(ExtractFileDir(s.Target));
     TemporaryTarget temporary(s.Target);
-    HANDLE target = CreateFileA(temporary.Path().c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+    HANDLE target = CreateFileW(ApiPath(temporary.Path()).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                 FILE_ATTRIBUTE_NORMAL, nullptr);
     if (target == INVALID_HANDLE_VALUE) ThrowFileError("CreateError", L"Cannot create file", s.Target);
     DWORD written = 0;
@@ -580,8 +608,8 @@ void ReportProgress(int64_t doneInFile, int64_t fileSize) {
         int64_t x = g_totalDone + doneInFile;
         int64_t totalMax = SendMessageW(ProgressWindow->pbtotal, PBM_GETRANGE, FALSE, 0);
         SendMessageW(ProgressWindow->pbtotal, PBM_SETPOS, static_cast<WPARAM>(totalMax * x / g_totalSize), 0);
-        std::string text = FormatSizeText(x) + " / " + FormatSizeText(g_totalSize) + "   (" +
-                           std::to_string(x * 100 / g_totalSize) + "%)";
+        std::wstring text = FormatSizeText(x) + L" / " + FormatSizeText(g_totalSize) + L"   (" +
+                            std::to_wstring(x * 100 / g_totalSize) + L"%)";
         SetLabel(ProgressWindow->lsize, text);
     }
     PumpMessages();

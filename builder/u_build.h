@@ -19,16 +19,18 @@ void NormalisePaths(BuildSettings& settings);
 
 // One collected item of the source folder.
 struct tfile {
-    std::string Name;     // path relative to the source folder
+    std::wstring Name;    // path relative to the source folder
+    std::string Stored;   // Name as the SFX file stores it, in the system code page
+    bool Unstorable = false;  // Name has no exact code-page form
     int32_t Size = 0;     // 0 for folders
     uint32_t Time = 0;    // last write, local MS-DOS date and time
     uint32_t Attributes = 0;
     bool TooLarge = false;  // 2 GiB or more: cannot be stored
-    tfile(const std::string& prefix, const WIN32_FIND_DATAA& found);
+    tfile(const std::wstring& prefix, const WIN32_FIND_DATAW& found);
 };
 
 // Depth first, each folder before its contents, siblings in directory-search order.
-void CollectItems(const std::string& source, const std::string& prefix, std::vector<tfile>& items);
+void CollectItems(const std::wstring& source, const std::wstring& prefix, std::vector<tfile>& items);
 
 // Set by the progress window's cancel button; cleared by every build.
 extern bool CancelRequested;

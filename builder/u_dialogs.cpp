@@ -15,7 +15,7 @@ const wchar_t* const ApplicationTitle = L"Quillet";
 const wchar_t MakerWebAddress[] = L"corvane.example";
 const wchar_t MakerEmail[] = L"quillet@corvane.example";
 const wchar_t DonationAddress[] = L"corvane.example/donate";
-std::string AboutPageName;
+std::wstring AboutPageName;
 
 namespace {
 
@@ -50,14 +50,6 @@ int Box(const std::wstring& text, const wchar_t* caption, UINT flags) {
     return result;
 }
 
-std::wstring ToWide(const std::string& text, UINT codePage) {
-    if (text.empty()) return std::wstring();
-    int n = MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    std::wstring wide(n, L'\0');
-    MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()), &wide[0], n);
-    return wide;
-}
-
 }  // namespace
 
 HWND ApplicationWindow() { return g_applicationWindow; }
@@ -80,13 +72,3 @@ bool AskConfirmation(const std::wstring& text, bool defaultYes) {
     return Box(text, DialogTexts[3], flags) == IDYES;
 }
 
-std::wstring AnsiToWide(const std::string& text) { return ToWide(text, CP_ACP); }
-std::wstring Utf8ToWide(const std::string& text) { return ToWide(text, CP_UTF8); }
-
-std::string WideToAnsi(const std::wstring& text) {
-    if (text.empty()) return std::string();
-    int n = WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
-    std::string out(n, '\0');
-    WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), &out[0], n, nullptr, nullptr);
-    return out;
-}

@@ -5,6 +5,8 @@
 
 #include <windows.h>
 
+#include "u_paths.h"
+
 // 0-3 message box captions, 4-10 the about box.
 extern const wchar_t* const DialogTexts[11];
 
@@ -17,7 +19,7 @@ extern const wchar_t MakerEmail[];
 extern const wchar_t DonationAddress[];
 
 // Appended to the maker's web address in the about box; set once at start-up.
-extern std::string AboutPageName;
+extern std::wstring AboutPageName;
 
 // The window that owns message boxes and dialogs (the main window once it exists).
 HWND ApplicationWindow();
@@ -34,8 +36,3 @@ void ShowApplicationException(const std::wstring& text);
 void ShowAboutBox();
 // True only when the user chose Yes; with defaultYes false, No is the default button.
 bool AskConfirmation(const std::wstring& text, bool defaultYes);
-
-// Conversions for texts that meet in a message: ANSI paths and UTF-8 sources.
-std::wstring AnsiToWide(const std::string& text);
-std::wstring Utf8ToWide(const std::string& text);
-std::string WideToAnsi(const std::wstring& text);

@@ -19,6 +19,6 @@ private:
 
 // A failure of a Win32 call on a file: the message names the file and the system's text
 // for the last error.
-[[noreturn]] void ThrowFileError(const char* kind, const wchar_t* what, const std::string& path);
+[[noreturn]] void ThrowFileError(const char* kind, const wchar_t* what, const std::wstring& path);
 // The system's text for an error code, without the trailing line break.
 std::wstring SystemMessage(unsigned long code);

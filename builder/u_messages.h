@@ -10,6 +10,13 @@ const wchar_t ExecutableMissing[] = L"실행 파일이 없습니다.\r\n\r\n%s";
 const wchar_t ExecutableOutside[] = L"실행 파일\r\n%s\r\n\r\n실행 파일이 원본 폴더에 없습니다.\r\n%s";
 const wchar_t FileTooLarge[] =
     L"2 GB 이상인 파일은 SFX 파일에 넣을 수 없습니다.\r\n\r\n%s";
+const wchar_t NameOutsideCodePage[] =
+    L"시스템 코드 페이지로 나타낼 수 없는 이름의 파일은 SFX 파일에 넣을 수 없습니다.\r\n\r\n%s";
+const wchar_t TextOutsideCodePage[] =
+    L"%s에 시스템 코드 페이지로 나타낼 수 없는 문자가 있습니다.\r\n\r\n%s";
+// The fields of that message.
+const wchar_t CmdParametersField[] = L"명령줄 매개변수 (CmdParameters)";
+const wchar_t CustomFolderField[] = L"사용자 지정 폴더 (CustomFolder)";
 const wchar_t TargetExists[] = L"대상 파일이 이미 존재합니다.\r\n덮어쓰시겠습니까?";
 const wchar_t Cancelled[] = L"SFX 생성 중단됨\r\n대상 SFX 파일이 삭제되었습니다";
 const wchar_t Created[] = L"SFX 파일이 성공적으로 생성되었습니다";

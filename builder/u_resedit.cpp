@@ -3,50 +3,55 @@
 #include <memory>
 #include <vector>
 
+#include "u_paths.h"
+
 namespace {
+
+const LPCWSTR IconType = MAKEINTRESOURCEW(3), GroupIconType = MAKEINTRESOURCEW(14),
+              VersionType = MAKEINTRESOURCEW(16);
 
 // A resource name as enumeration gives it: a text, or a 16-bit identifier.
 struct ResourceName {
-    std::string text;  // empty for an identifier
+    std::wstring text;  // empty for an identifier
     WORD id = 0;       // 0 for a text
-    explicit ResourceName(LPCSTR name) {
+    explicit ResourceName(LPCWSTR name) {
         if (IS_INTRESOURCE(name))
             id = LOWORD(reinterpret_cast<ULONG_PTR>(name));
         else
             text = name;
     }
-    LPCSTR Get() const { return text.empty() ? MAKEINTRESOURCEA(id) : text.c_str(); }
+    LPCWSTR Get() const { return text.empty() ? MAKEINTRESOURCEW(id) : text.c_str(); }
 };
 
 using ResourceNameList = std::vector<ResourceName>;
 
-BOOL CALLBACK CollectName(HMODULE, LPCSTR, LPSTR name, LONG_PTR list) {
+BOOL CALLBACK CollectName(HMODULE, LPCWSTR, LPWSTR name, LONG_PTR list) {
     reinterpret_cast<ResourceNameList*>(list)->emplace_back(name);
     return TRUE;
 }
 
-BOOL CALLBACK CollectLanguage(HMODULE, LPCSTR, LPCSTR, WORD language, LONG_PTR list) {
+BOOL CALLBACK CollectLanguage(HMODULE, LPCWSTR, LPCWSTR, WORD language, LONG_PTR list) {
     reinterpret_cast<std::vector<WORD>*>(list)->push_back(language);
     return TRUE;
 }
 
 // Names of one type; false when the enumeration failed for another reason than "none".
-bool Names(HMODULE module, LPCSTR type, ResourceNameList& names) {
+bool Names(HMODULE module, LPCWSTR type, ResourceNameList& names) {
     names.clear();
-    if (EnumResourceNamesA(module, type, CollectName, reinterpret_cast<LONG_PTR>(&names))) return true;
+    if (EnumResourceNamesW(module, type, CollectName, reinterpret_cast<LONG_PTR>(&names))) return true;
     DWORD code = GetLastError();
     return code == ERROR_RESOURCE_TYPE_NOT_FOUND || code == ERROR_RESOURCE_NAME_NOT_FOUND || code == 0;
 }
 
-bool Languages(HMODULE module, LPCSTR type, LPCSTR name, std::vector<WORD>& languages) {
+bool Languages(HMODULE module, LPCWSTR type, LPCWSTR name, std::vector<WORD>& languages) {
     languages.clear();
-    return EnumResourceLanguagesA(module, type, name, CollectLanguage, reinterpret_cast<LONG_PTR>(&languages)) &&
+    return EnumResourceLanguagesW(module, type, name, CollectLanguage, reinterpret_cast<LONG_PTR>(&languages)) &&
            !languages.empty();
 }
 
 // The bytes of one resource in one language, pinned by the loaded module.
-const BYTE* Find(HMODULE module, LPCSTR type, LPCSTR name, WORD language, DWORD* size) {
-    HRSRC found = FindResourceExA(module, type, name, language);
+const BYTE* Find(HMODULE module, LPCWSTR type, LPCWSTR name, WORD language, DWORD* size) {
+    HRSRC found = FindResourceExW(module, type, name, language);
     HGLOBAL loaded = found ? LoadResource(module, found) : nullptr;
     const BYTE* bytes = loaded ? static_cast<const BYTE*>(LockResource(loaded)) : nullptr;
     *size = bytes ? SizeofResource(module, found) : 0;
@@ -55,7 +60,7 @@ const BYTE* Find(HMODULE module, LPCSTR type, LPCSTR name, WORD language, DWORD*
 
 struct Library {
     HMODULE module;
-    explicit Library(const std::string& path) : module(LoadLibraryExA(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE)) {}
+    explicit Library(const std::wstring& path) : module(LoadLibraryExW(ApiPath(path).c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE)) {}
     ~Library() {
         if (module) FreeLibrary(module);
     }
@@ -64,15 +69,15 @@ struct Library {
 // One update transaction on the target: open keeping its resources, load it as data for
 // enumeration, do the work, release the modules, commit only when the work succeeded.
 template <typename Work>
-bool Transaction(const std::string& target, Work work) {
-    HANDLE update = BeginUpdateResourceA(target.c_str(), FALSE);
+bool Transaction(const std::wstring& target, Work work) {
+    HANDLE update = BeginUpdateResourceW(ApiPath(target).c_str(), FALSE);
     if (!update) return false;
     bool result = false;
     {
         Library targetModule(target);
         if (targetModule.module) result = work(update, targetModule.module);
     }
-    return EndUpdateResourceA(update, !result) && result;
+    return EndUpdateResourceW(update, !result) && result;
 }
 
 #pragma pack(push, 1)
@@ -96,22 +101,22 @@ struct IcoEntry {
 // group's name, or none when the target has no icon group.
 bool RemoveFirstIconGroup(HANDLE update, HMODULE target, ResourceNameList& group) {
     ResourceNameList names;
-    if (!Names(target, RT_GROUP_ICON, names)) return false;
+    if (!Names(target, GroupIconType, names)) return false;
     group.clear();
     if (names.empty()) return true;
     group.push_back(names.front());
     std::vector<WORD> languages;
-    if (!Languages(target, RT_GROUP_ICON, group.front().Get(), languages)) return false;
+    if (!Languages(target, GroupIconType, group.front().Get(), languages)) return false;
     for (WORD language : languages) {
         DWORD size = 0;
-        const BYTE* bytes = Find(target, RT_GROUP_ICON, group.front().Get(), language, &size);
+        const BYTE* bytes = Find(target, GroupIconType, group.front().Get(), language, &size);
         if (!bytes || size < sizeof(GroupHeader)) return false;
         const GroupHeader* header = reinterpret_cast<const GroupHeader*>(bytes);
         if (size < sizeof(GroupHeader) + header->count * sizeof(GroupEntry)) return false;
         const GroupEntry* entries = reinterpret_cast<const GroupEntry*>(bytes + sizeof(GroupHeader));
         for (WORD i = 0; i < header->count; ++i)
-            if (!UpdateResourceA(update, RT_ICON, MAKEINTRESOURCEA(entries[i].id), language, nullptr, 0)) return false;
-        if (!UpdateResourceA(update, RT_GROUP_ICON, group.front().Get(), language, nullptr, 0)) return false;
+            if (!UpdateResourceW(update, IconType, MAKEINTRESOURCEW(entries[i].id), language, nullptr, 0)) return false;
+        if (!UpdateResourceW(update, GroupIconType, group.front().Get(), language, nullptr, 0)) return false;
     }
     return true;
 }
@@ -124,93 +129,94 @@ bool ReadAt(HANDLE file, DWORD offset, void* buffer, DWORD size) {
 
 }  // namespace
 
-WORD GetVersionLanguage(const std::string& program) {
-    DWORD handle = 0, size = GetFileVersionInfoSizeA(program.c_str(), &handle);
+WORD GetVersionLanguage(const std::wstring& program) {
+    std::wstring path = ApiPath(program);
+    DWORD handle = 0, size = GetFileVersionInfoSizeW(path.c_str(), &handle);
     if (!size) return 0;
     std::vector<BYTE> info(size);
     WORD* translation = nullptr;
     UINT length = 0;
-    if (!GetFileVersionInfoA(program.c_str(), 0, size, info.data()) ||
-        !VerQueryValueA(info.data(), "\\VarFileInfo\\Translation", reinterpret_cast<void**>(&translation), &length) ||
+    if (!GetFileVersionInfoW(path.c_str(), 0, size, info.data()) ||
+        !VerQueryValueW(info.data(), L"\\VarFileInfo\\Translation", reinterpret_cast<void**>(&translation), &length) ||
         !translation || length < sizeof(WORD))
         return 0;
     return translation[0];
 }
 
-bool UpdateTargetResource(const std::string& program, LPCSTR type, LPCSTR name, const void* bytes, DWORD size) {
+bool UpdateTargetResource(const std::wstring& program, LPCWSTR type, LPCWSTR name, const void* bytes, DWORD size) {
     WORD language = GetVersionLanguage(program);
-    HANDLE update = BeginUpdateResourceA(program.c_str(), FALSE);
+    HANDLE update = BeginUpdateResourceW(ApiPath(program).c_str(), FALSE);
     if (!update) return false;
-    bool written = UpdateResourceA(update, type, name, language, const_cast<void*>(bytes), size);
-    return EndUpdateResourceA(update, !written) && written;
+    bool written = UpdateResourceW(update, type, name, language, const_cast<void*>(bytes), size);
+    return EndUpdateResourceW(update, !written) && written;
 }
 
-bool CopyVersionInfo(const std::string& source, const std::string& target) {
+bool CopyVersionInfo(const std::wstring& source, const std::wstring& target) {
     return Transaction(target, [&](HANDLE update, HMODULE targetModule) {
         ResourceNameList names;
         std::vector<WORD> languages;
-        if (!Names(targetModule, RT_VERSION, names)) return false;
+        if (!Names(targetModule, VersionType, names)) return false;
         for (const ResourceName& name : names) {
-            if (!Languages(targetModule, RT_VERSION, name.Get(), languages)) return false;
+            if (!Languages(targetModule, VersionType, name.Get(), languages)) return false;
             for (WORD language : languages)
-                if (!UpdateResourceA(update, RT_VERSION, name.Get(), language, nullptr, 0)) return false;
+                if (!UpdateResourceW(update, VersionType, name.Get(), language, nullptr, 0)) return false;
         }
         Library sourceModule(source);
-        if (!sourceModule.module || !Names(sourceModule.module, RT_VERSION, names)) return false;
+        if (!sourceModule.module || !Names(sourceModule.module, VersionType, names)) return false;
         bool result = false;
         for (const ResourceName& name : names) {
-            if (!Languages(sourceModule.module, RT_VERSION, name.Get(), languages)) return false;
+            if (!Languages(sourceModule.module, VersionType, name.Get(), languages)) return false;
             for (WORD language : languages) {
                 DWORD size = 0;
-                const BYTE* bytes = Find(sourceModule.module, RT_VERSION, name.Get(), language, &size);
+                const BYTE* bytes = Find(sourceModule.module, VersionType, name.Get(), language, &size);
                 if (!bytes) return false;
-                result = UpdateResourceA(update, RT_VERSION, name.Get(), language, const_cast<BYTE*>(bytes), size);
+                result = UpdateResourceW(update, VersionType, name.Get(), language, const_cast<BYTE*>(bytes), size);
             }
         }
         return result;
     });
 }
 
-bool SetIconFromExe(const std::string& source, const std::string& target) {
+bool SetIconFromExe(const std::wstring& source, const std::wstring& target) {
     return Transaction(target, [&](HANDLE update, HMODULE targetModule) {
         ResourceNameList group;
         if (!RemoveFirstIconGroup(update, targetModule, group)) return false;
         Library sourceModule(source);
         ResourceNameList names;
-        if (!sourceModule.module || !Names(sourceModule.module, RT_GROUP_ICON, names) || names.empty()) return false;
+        if (!sourceModule.module || !Names(sourceModule.module, GroupIconType, names) || names.empty()) return false;
         const ResourceName& sourceGroup = names.front();
-        LPCSTR groupName = group.empty() ? sourceGroup.Get() : group.front().Get();
+        LPCWSTR groupName = group.empty() ? sourceGroup.Get() : group.front().Get();
         std::vector<WORD> languages;
-        if (!Languages(sourceModule.module, RT_GROUP_ICON, sourceGroup.Get(), languages)) return false;
+        if (!Languages(sourceModule.module, GroupIconType, sourceGroup.Get(), languages)) return false;
         bool result = false;
         for (WORD language : languages) {
             DWORD size = 0;
-            const BYTE* bytes = Find(sourceModule.module, RT_GROUP_ICON, sourceGroup.Get(), language, &size);
+            const BYTE* bytes = Find(sourceModule.module, GroupIconType, sourceGroup.Get(), language, &size);
             if (!bytes || size < sizeof(GroupHeader)) return false;
             const GroupHeader* header = reinterpret_cast<const GroupHeader*>(bytes);
             if (size < sizeof(GroupHeader) + header->count * sizeof(GroupEntry)) return false;
             const GroupEntry* entries = reinterpret_cast<const GroupEntry*>(bytes + sizeof(GroupHeader));
             for (WORD i = 0; i < header->count; ++i) {
                 // The image in whatever language the program has it.
-                HRSRC found = FindResourceA(sourceModule.module, MAKEINTRESOURCEA(entries[i].id), RT_ICON);
+                HRSRC found = FindResourceW(sourceModule.module, MAKEINTRESOURCEW(entries[i].id), IconType);
                 HGLOBAL loaded = found ? LoadResource(sourceModule.module, found) : nullptr;
                 void* image = loaded ? LockResource(loaded) : nullptr;
-                if (!image || !UpdateResourceA(update, RT_ICON, MAKEINTRESOURCEA(entries[i].id), language, image,
+                if (!image || !UpdateResourceW(update, IconType, MAKEINTRESOURCEW(entries[i].id), language, image,
                                                SizeofResource(sourceModule.module, found)))
                     return false;
             }
-            result = UpdateResourceA(update, RT_GROUP_ICON, groupName, language, const_cast<BYTE*>(bytes), size);
+            result = UpdateResourceW(update, GroupIconType, groupName, language, const_cast<BYTE*>(bytes), size);
         }
         return result;
     });
 }
 
-bool SetIconFromIco(const std::string& icoFile, const std::string& target) {
+bool SetIconFromIco(const std::wstring& icoFile, const std::wstring& target) {
     WORD language = GetVersionLanguage(target);
     return Transaction(target, [&](HANDLE update, HMODULE targetModule) {
         ResourceNameList group;
         if (!RemoveFirstIconGroup(update, targetModule, group)) return false;
-        HANDLE file = CreateFileA(icoFile.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+        HANDLE file = CreateFileW(ApiPath(icoFile).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
         if (file == INVALID_HANDLE_VALUE) return false;
         std::unique_ptr<void, decltype(&CloseHandle)> closer(file, CloseHandle);
         // An icon header (reserved 0, type 1, at least one image) and a directory and images
@@ -232,11 +238,11 @@ bool SetIconFromIco(const std::string& icoFile, const std::string& target) {
             entries[i].id = static_cast<WORD>(i + 1);
             std::vector<BYTE> image(e.size);
             if (!ReadAt(file, e.offset, image.data(), e.size) ||
-                !UpdateResourceA(update, RT_ICON, MAKEINTRESOURCEA(i + 1), language, image.data(), e.size))
+                !UpdateResourceW(update, IconType, MAKEINTRESOURCEW(i + 1), language, image.data(), e.size))
                 return false;
         }
-        LPCSTR name = group.empty() ? MAKEINTRESOURCEA(1) : group.front().Get();
-        return UpdateResourceA(update, RT_GROUP_ICON, name, language, groupBytes.data(),
+        LPCWSTR name = group.empty() ? MAKEINTRESOURCEW(1) : group.front().Get();
+        return UpdateResourceW(update, GroupIconType, name, language, groupBytes.data(),
                                static_cast<DWORD>(groupBytes.size())) != FALSE;
     });
 }

@@ -6,9 +6,9 @@
 
 #include <windows.h>
 
-WORD GetVersionLanguage(const std::string& program);
-bool UpdateTargetResource(const std::string& program, LPCSTR type, LPCSTR name, const void* bytes,
+WORD GetVersionLanguage(const std::wstring& program);
+bool UpdateTargetResource(const std::wstring& program, LPCWSTR type, LPCWSTR name, const void* bytes,
                           DWORD size);
-bool CopyVersionInfo(const std::string& source, const std::string& target);
-bool SetIconFromIco(const std::string& icoFile, const std::string& target);
-bool SetIconFromExe(const std::string& source, const std::string& target);
+bool CopyVersionInfo(const std::wstring& source, const std::wstring& target);
+bool SetIconFromIco(const std::wstring& icoFile, const std::wstring& target);
+bool SetIconFromExe(const std::wstring& source, const std::wstring& target);

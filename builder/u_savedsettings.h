@@ -12,11 +12,11 @@ public:
     ~SettingsKey();
     bool Open();
     // A string value (REG_SZ or REG_EXPAND_SZ); missing or empty reads as empty text.
-    bool ReadText(const char* name, std::string& text) const;
+    bool ReadText(const wchar_t* name, std::wstring& text) const;
     // A REG_DWORD value.
-    bool ReadNumber(const char* name, DWORD& number) const;
-    bool WriteText(const char* name, const std::string& text) const;
-    bool WriteNumber(const char* name, DWORD number) const;
+    bool ReadNumber(const wchar_t* name, DWORD& number) const;
+    bool WriteText(const wchar_t* name, const std::wstring& text) const;
+    bool WriteNumber(const wchar_t* name, DWORD number) const;
 
 private:
     HKEY key_ = nullptr;

@@ -7,7 +7,7 @@ StartupSettings g_Startup;
 namespace {
 
 // The first present switch of a group wins; none gives 0.
-uint8_t FirstOf(std::initializer_list<std::pair<const char*, uint8_t>> group, const char* cmdLine) {
+uint8_t FirstOf(std::initializer_list<std::pair<const wchar_t*, uint8_t>> group, const wchar_t* cmdLine) {
     for (const auto& [name, code] : group)
         if (SwitchPresent(name, cmdLine)) return code;
     return 0;
@@ -15,29 +15,29 @@ uint8_t FirstOf(std::initializer_list<std::pair<const char*, uint8_t>> group, co
 
 }  // namespace
 
-StartupSettings ReadStartupSettings(const char* cmdLine) {
+StartupSettings ReadStartupSettings(const wchar_t* cmdLine) {
     StartupSettings st;
     BuildSettings& s = st.settings;
     StartupFlags& f = st.flags;
-    auto has = [cmdLine](const char* name) { return SwitchPresent(name, cmdLine); };
+    auto has = [cmdLine](const wchar_t* name) { return SwitchPresent(name, cmdLine); };
 
-    s.ExtractionMode = has("mf") ? 1 : 0;
-    s.ExtractionFolder = FirstOf({{"fd", 1}, {"fp", 2}, {"fc", 3}, {"fs", 4}, {"fm", 5}}, cmdLine);
-    s.OpenFolder = has("e");
-    s.DeleteMode = FirstOf({{"dr", 1}, {"dn", 2}}, cmdLine);
-    s.WorkingDirectory = FirstOf({{"ws", 1}, {"wc", 2}}, cmdLine);
-    s.OneInstance = has("i");
-    s.SilentMode = has("s");
-    s.SelfDeleteMode = has("d");
-    s.UACAutoElevation = FirstOf({{"uh", 1}, {"ua", 2}}, cmdLine);
-    s.OverwriteMode = FirstOf({{"oo", 1}, {"os", 2}}, cmdLine);
-    f.OverwriteTargetSilently = has("o");
-    f.ShowSuccessMessage = !has("c");
-    f.HideWindow = has("h");
+    s.ExtractionMode = has(L"mf") ? 1 : 0;
+    s.ExtractionFolder = FirstOf({{L"fd", 1}, {L"fp", 2}, {L"fc", 3}, {L"fs", 4}, {L"fm", 5}}, cmdLine);
+    s.OpenFolder = has(L"e");
+    s.DeleteMode = FirstOf({{L"dr", 1}, {L"dn", 2}}, cmdLine);
+    s.WorkingDirectory = FirstOf({{L"ws", 1}, {L"wc", 2}}, cmdLine);
+    s.OneInstance = has(L"i");
+    s.SilentMode = has(L"s");
+    s.SelfDeleteMode = has(L"d");
+    s.UACAutoElevation = FirstOf({{L"uh", 1}, {L"ua", 2}}, cmdLine);
+    s.OverwriteMode = FirstOf({{L"oo", 1}, {L"os", 2}}, cmdLine);
+    f.OverwriteTargetSilently = has(L"o");
+    f.ShowSuccessMessage = !has(L"c");
+    f.HideWindow = has(L"h");
 
     s.Source = PositionalParam(1, cmdLine);
     s.Target = PositionalParam(2, cmdLine);
-    if (has("ic")) s.Icon = PositionalParam(++f.PositionalCursor, cmdLine);
+    if (has(L"ic")) s.Icon = PositionalParam(++f.PositionalCursor, cmdLine);
     if (s.ExtractionMode == 1) s.ExecutableFile = PositionalParam(++f.PositionalCursor, cmdLine);
     if (s.ExtractionFolder == 5) s.CustomFolder = PositionalParam(++f.PositionalCursor, cmdLine);
     // The program's parameters are optional: the cursor stays.

@@ -3,14 +3,14 @@
 #include <cstdint>
 #include <string>
 
-// Every setting of an SFX file; the main window and the registry hold the same members.
+// Every setting of an SFX file (texts in UTF-16); the main window and the registry hold the same members.
 struct BuildSettings {
-    std::string Source;
-    std::string Target;
-    std::string Icon;            // .ICO file or program whose icon is copied; empty: default icon
-    std::string ExecutableFile;  // program inside Source to run after extraction
-    std::string CmdParameters;
-    std::string CustomFolder;    // may hold %VARIABLE% references
+    std::wstring Source;
+    std::wstring Target;
+    std::wstring Icon;           // .ICO file or program whose icon is copied; empty: default icon
+    std::wstring ExecutableFile;  // program inside Source to run after extraction
+    std::wstring CmdParameters;
+    std::wstring CustomFolder;   // may hold %VARIABLE% references
     uint8_t ExtractionMode = 0;    // 0 extract, 1 extract and run ExecutableFile
     uint8_t ExtractionFolder = 0;  // 0 temp, 1 desktop, 2 documents, 3 current, 4 ask, 5 custom
     uint8_t OpenFolder = 0;
@@ -39,7 +39,7 @@ struct StartupSettings {
 
 // Reads every switch, then the positional parameters, then completeness.
 // cmdLine null: the process's own command line.
-StartupSettings ReadStartupSettings(const char* cmdLine = nullptr);
+StartupSettings ReadStartupSettings(const wchar_t* cmdLine = nullptr);
 
 // The process-wide values read at start-up (set once by the entry, read everywhere).
 extern StartupSettings g_Startup;

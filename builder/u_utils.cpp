@@ -21,97 +21,56 @@ std::wstring SystemMessage(unsigned long code) {
     return message;
 }
 
-void ThrowFileError(const char* kind, const wchar_t* what, const std::string& path) {
+void ThrowFileError(const char* kind, const wchar_t* what, const std::wstring& path) {
     DWORD code = GetLastError();
-    std::wstring message = std::wstring(what) + L" \"" + AnsiToWide(path) + L"\".";
+    std::wstring message = std::wstring(what) + L" \"" + path + L"\".";
     if (code) message += L" " + SystemMessage(code);
     throw BuildError(kind, message);
 }
 
-std::string FormatSizeText(int64_t bytes) {
-    char separator[8] = ".";
-    GetLocaleInfoA(LOCALE_USER_DEFAULT, LOCALE_SDECIMAL, separator, sizeof(separator));
+std::wstring FormatSizeText(int64_t bytes) {
+    wchar_t separator[8] = L".";
+    if (!GetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_SDECIMAL, separator, 8) || !separator[0]) lstrcpyW(separator, L".");
     char text[48];
-    FormatSize(bytes, separator[0] ? separator[0] : '.', text, sizeof(text));
-    return text;
+    FormatSize(bytes, '.', text, sizeof(text));
+    // The only '.' of the text is the decimal point.
+    std::wstring out;
+    for (const char* p = text; *p; ++p) {
+        if (*p == '.')
+            out += separator;
+        else
+            out += static_cast<wchar_t>(static_cast<unsigned char>(*p));
+    }
+    return out;
 }
 
-void ForceDeleteFile(const std::string& path) {
-    SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-    DeleteFileA(path.c_str());
-}
-
-std::string AddTrailingDelimiter(const std::string& path) {
-    if (path.empty()) return path;
-    const char* last = CharPrevA(path.c_str(), path.c_str() + path.size());
-    if (last == path.c_str() + path.size() - 1 && *last == '\\') return path;
-    return path + "\\";
-}
-
-std::string Trim(const std::string& text) {
-    size_t b = 0, e = text.size();
-    while (b < e && static_cast<unsigned char>(text[b]) <= 32) ++b;
-    while (e > b && static_cast<unsigned char>(text[e - 1]) <= 32) --e;
-    return text.substr(b, e - b);
-}
-
-std::string ReadFileVersion(const std::string& program, uint32_t* flags) {
+std::wstring ReadFileVersion(const std::wstring& program, uint32_t* flags) {
     if (flags) *flags = 0;
-    DWORD handle = 0, size = GetFileVersionInfoSizeA(program.c_str(), &handle);
-    if (!size) return std::string();
+    std::wstring path = ApiPath(program);
+    DWORD handle = 0, size = GetFileVersionInfoSizeW(path.c_str(), &handle);
+    if (!size) return std::wstring();
     std::vector<char> info(size);
     VS_FIXEDFILEINFO* fixed = nullptr;
     UINT length = 0;
-    if (!GetFileVersionInfoA(program.c_str(), 0, size, info.data()) ||
-        !VerQueryValueA(info.data(), "\\", reinterpret_cast<void**>(&fixed), &length) || !fixed)
-        return std::string();
+    if (!GetFileVersionInfoW(path.c_str(), 0, size, info.data()) ||
+        !VerQueryValueW(info.data(), L"\\", reinterpret_cast<void**>(&fixed), &length) || !fixed)
+        return std::wstring();
     if (flags) *flags = fixed->dwFileFlags & fixed->dwFileFlagsMask;
-    return std::to_string(HIWORD(fixed->dwFileVersionMS)) + "." + std::to_string(LOWORD(fixed->dwFileVersionMS)) +
-           "." + std::to_string(HIWORD(fixed->dwFileVersionLS)) + "." + std::to_string(LOWORD(fixed->dwFileVersionLS));
+    return std::to_wstring(HIWORD(fixed->dwFileVersionMS)) + L"." + std::to_wstring(LOWORD(fixed->dwFileVersionMS)) +
+           L"." + std::to_wstring(HIWORD(fixed->dwFileVersionLS)) + L"." +
+           std::to_wstring(LOWORD(fixed->dwFileVersionLS));
 }
 
-std::string ShortVersion(const std::string& version) {
-    size_t first = version.find('.');
-    if (first == std::string::npos) return version;
-    size_t second = version.find('.', first + 1);
-    return second == std::string::npos ? version : version.substr(0, second);
+std::wstring ShortVersion(const std::wstring& version) {
+    size_t first = version.find(L'.');
+    if (first == std::wstring::npos) return version;
+    size_t second = version.find(L'.', first + 1);
+    return second == std::wstring::npos ? version : version.substr(0, second);
 }
 
-bool ShellOpen(const std::string& text) {
-    std::string target = Trim(text);
+bool ShellOpen(const std::wstring& text) {
+    std::wstring target = Trim(text);
     if (target.empty()) return false;
-    HINSTANCE result = ShellExecuteA(ApplicationWindow(), "open", target.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+    HINSTANCE result = ShellExecuteW(ApplicationWindow(), L"open", target.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
     return reinterpret_cast<INT_PTR>(result) > 32;
-}
-
-bool SameText(const std::string& a, const std::string& b) {
-    return CompareStringA(LOCALE_USER_DEFAULT, NORM_IGNORECASE, a.data(), static_cast<int>(a.size()), b.data(),
-                          static_cast<int>(b.size())) == CSTR_EQUAL;
-}
-
-bool StartsText(const std::string& prefix, const std::string& text) {
-    return text.size() >= prefix.size() && SameText(prefix, text.substr(0, prefix.size()));
-}
-
-bool FileExists(const std::string& path) {
-    DWORD a = GetFileAttributesA(path.c_str());
-    return a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY);
-}
-
-bool DirectoryExists(const std::string& path) {
-    DWORD a = GetFileAttributesA(path.c_str());
-    return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
-}
-
-std::string ExtractFileDir(const std::string& path) {
-    // The last backslash or colon as whole characters, so a trail byte never counts.
-    const char* start = path.c_str();
-    const char* cut = nullptr;
-    for (const char* p = start; *p; p = CharNextA(p))
-        if (*p == '\\' || *p == ':') cut = p;
-    if (!cut) return std::string();
-    size_t n = cut - start;
-    // Keep the backslash of a root ("C:\") and the colon of a drive.
-    if (*cut == ':' || (n >= 1 && start[n - 1] == ':') || n == 0) ++n;
-    return path.substr(0, n);
 }

@@ -97,7 +97,10 @@ TEST(Generator, DefaultStateAndEdgeCases) {
 
 TEST(Generator, CopyPutsTheLineOnTheClipboard) {
     App b;
-    b.Type("esource", "C:\\S");
+    // Text outside the code page reaches the clipboard whole.
+    const wchar_t* source = L"C:\\\u041F\u0440\u0438\u0432\u0435\u0442 \u5F20\u4F1F\\\U0001F600";
+    DWORD_PTR set;
+    SendMessageTimeoutW(b.C("esource"), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(source), SMTO_NORMAL, 5000, &set);
     b.Type("etarget", "C:\\T.exe");
     OpenLink(b, "lcmdlinegen");
     HWND gen = WaitForWindow(b.process.Id(), L"Tfcmdlinegen", 10000);
@@ -120,7 +123,7 @@ TEST(Generator, CopyPutsTheLineOnTheClipboard) {
         CloseClipboard();
     }
     EXPECT_EQ(clip, EditText(FindControl(gen, "mcmdline")));
-    EXPECT_EQ(clip, WideOf(Program() + " -me -ft -e -op C:\\S C:\\T.exe"));
+    EXPECT_EQ(clip, WideOf(Program() + " -me -ft -e -op ") + L"\"" + source + L"\" C:\\T.exe");
     PressEscape(FindControl(gen, "mcmdline"));
     WaitGone(gen);
     b.Close();

@@ -6,45 +6,63 @@
 #include "f_cmdline.h"
 
 TEST(QuoteParameter, TrimsEscapesAndQuotes) {
-    auto q = [](const std::string& v) {
-        std::string out = "x ";
+    auto q = [](const std::wstring& v) {
+        std::wstring out = L"x ";
         QuoteParameter(out, v);
         return out;
     };
-    EXPECT_EQ(q(""), "x ");
-    EXPECT_EQ(q(" \t "), "x ");  // nothing at all, not even a blank
-    EXPECT_EQ(q(" C:\\Source "), "x C:\\Source ");
-    EXPECT_EQ(q("C:\\My Source"), "x \"C:\\My Source\" ");
-    EXPECT_EQ(q("a\"b"), "x a\\\"b ");  // escaped, not wrapped
-    EXPECT_EQ(q("C:\\dir\\"), "x C:\\dir\\ ");  // a final backslash stays as it is
-    EXPECT_EQ(q("a\tb"), "x a\tb ");  // only blanks lead to quotes
-    EXPECT_EQ(q("\"prm 1\" \"prm 2\""), "x \"\\\"prm 1\\\" \\\"prm 2\\\"\" ");
+    EXPECT_EQ(q(L""), L"x ");
+    EXPECT_EQ(q(L" \t "), L"x ");  // nothing at all, not even a blank
+    EXPECT_EQ(q(L" C:\\Source "), L"x C:\\Source ");
+    EXPECT_EQ(q(L"C:\\My Source"), L"x \"C:\\My Source\" ");
+    EXPECT_EQ(q(L"a\"b"), L"x a\\\"b ");  // escaped, not wrapped
+    EXPECT_EQ(q(L"C:\\dir\\"), L"x C:\\dir\\ ");  // a final backslash stays as it is
+    EXPECT_EQ(q(L"a\tb"), L"x a\tb ");  // only blanks lead to quotes
+    EXPECT_EQ(q(L"\"prm 1\" \"prm 2\""), L"x \"\\\"prm 1\\\" \\\"prm 2\\\"\" ");
+    // Text outside the code page is copied whole; its look-alike quote is no quote.
+    EXPECT_EQ(q(L"C:\\Привет 张伟\\\U0001F600"), L"x \"C:\\Привет 张伟\\\U0001F600\" ");
+    EXPECT_EQ(q(L"a\uFF02b"), L"x a\uFF02b ");
 }
 
+TEST(ComposeCommandLine, ProgramSwitchesThenValues) {
+    CommandLinePieces p;
+    p.program = L"C:\\Tools\\quillet.exe";
+    p.switches = {L"me", L"ft", L"e", L"op"};
+    p.values = {L"C:\\Source", L"C:\\Target.exe"};
+    EXPECT_EQ(ComposeCommandLine(p), L"C:\\Tools\\quillet.exe -me -ft -e -op C:\\Source C:\\Target.exe");
+    // An empty value drops out, so the next one moves forward.
+    p.program = L"C:\\Программы\\q.exe";
+    p.switches = {L"mf", L"fm"};
+    p.values = {L"C:\\Src", L"T.exe", L"  ", L"%APPDATA%\\张伟\\"};
+    EXPECT_EQ(ComposeCommandLine(p), L"C:\\Программы\\q.exe -mf -fm C:\\Src T.exe %APPDATA%\\张伟\\");
+}
+
+
 TEST(EnvironmentList, NamesWrappedInPercentSigns) {
-    SetEnvironmentVariableA("QUILLET_UNIT_VAR", "value=with=equals");
-    std::vector<std::string> lines = FillEnvironmentList();
-    bool found = false;
-    for (const std::string& line : lines) {
-        if (line == "%QUILLET_UNIT_VAR%=value=with=equals") found = true;
+    SetEnvironmentVariableW(L"QUILLET_UNIT_VAR", L"value=with=equals");
+    SetEnvironmentVariableW(L"QUILLET_UNIT_\u5F20", L"\u041F\U0001F600");
+    std::vector<std::wstring> lines = FillEnvironmentList();
+    int found = 0;
+    for (const std::wstring& line : lines) {
+        if (line == L"%QUILLET_UNIT_VAR%=value=with=equals") ++found;
+        if (line == L"%QUILLET_UNIT_\u5F20%=\u041F\U0001F600") ++found;  // the real text, whatever the code page
         if (!line.empty()) {
-            EXPECT_EQ(line[0], '%') << line;
+            EXPECT_EQ(line[0], L'%');
         }
     }
-    EXPECT_TRUE(found);
+    EXPECT_EQ(found, 2);
     // Block order, unsorted: the same order as the environment block itself.
-    std::vector<std::string> names;
-    char* block = GetEnvironmentStringsA();
-    for (const char* p = block; *p; p += lstrlenA(p) + 1) names.push_back(p);
-    FreeEnvironmentStringsA(block);
+    std::vector<std::wstring> names;
+    wchar_t* block = GetEnvironmentStringsW();
+    for (const wchar_t* p = block; *p; p += lstrlenW(p) + 1) names.push_back(p);
+    FreeEnvironmentStringsW(block);
     ASSERT_EQ(lines.size(), names.size());
     for (size_t i = 0; i < names.size(); ++i) {
-        size_t eq = names[i].find('=');
-        std::string expected = eq == std::string::npos ? "%" + names[i] + "%"
-                                                       : "%" + names[i].substr(0, eq) + "%" + names[i].substr(eq);
-        if (GetACP() == GetOEMCP()) {
-            EXPECT_EQ(lines[i], expected);
-        }
+        size_t eq = names[i].find(L'=');
+        std::wstring expected = eq == std::wstring::npos ? L"%" + names[i] + L"%"
+                                                         : L"%" + names[i].substr(0, eq) + L"%" + names[i].substr(eq);
+        EXPECT_EQ(lines[i], expected);
     }
-    SetEnvironmentVariableA("QUILLET_UNIT_VAR", nullptr);
+    SetEnvironmentVariableW(L"QUILLET_UNIT_VAR", nullptr);
+    SetEnvironmentVariableW(L"QUILLET_UNIT_\u5F20", nullptr);
 }

@@ -109,47 +109,41 @@ TEST(FormatSize, UnitsAndDecimals) {
 }
 
 TEST(Utilities, PathsAndVersions) {
-    EXPECT_EQ(AddTrailingDelimiter(""), "");
-    EXPECT_EQ(AddTrailingDelimiter("C:\\a"), "C:\\a\\");
-    EXPECT_EQ(AddTrailingDelimiter("C:\\a\\"), "C:\\a\\");
-    if (IsDBCSLeadByte(0x95)) {  // Shift-JIS style trail byte: the last character is not a backslash
-        EXPECT_EQ(AddTrailingDelimiter("C:\\\x95\\"), "C:\\\x95\\\\");
-    }
-    EXPECT_EQ(Trim(" \t\x01" "a b\r\n "), "a b");
-    EXPECT_EQ(Trim("   "), "");
-    EXPECT_EQ(ShortVersion("1.2.3.4"), "1.2");
-    EXPECT_EQ(ShortVersion("10.20"), "10.20");
-    EXPECT_EQ(ShortVersion(""), "");
-    EXPECT_EQ(ExtractFileDir("C:\\a\\b.exe"), "C:\\a");
-    EXPECT_EQ(ExtractFileDir("C:\\b.exe"), "C:\\");
-    EXPECT_EQ(ExtractFileDir("b.exe"), "");
-    EXPECT_EQ(ExtractFileDir(""), "");
-    EXPECT_TRUE(SameText("C:\\Src\\Setup.EXE", "c:\\src\\setup.exe"));
-    EXPECT_TRUE(StartsText("C:\\SRC\\", "c:\\src\\a.exe"));
-    EXPECT_FALSE(StartsText("C:\\src\\", "C:\\src2\\a.exe"));
-    EXPECT_FALSE(ShellOpen("  "));
-
-    char self[MAX_PATH];
-    GetModuleFileNameA(nullptr, self, MAX_PATH);
-    EXPECT_EQ(ReadFileVersion(self), "");  // test programs carry no version information
+    EXPECT_EQ(AddTrailingDelimiter(L""), L"");
+    EXPECT_EQ(AddTrailingDelimiter(L"C:\\a"), L"C:\\a\\");
+    EXPECT_EQ(AddTrailingDelimiter(L"C:\\a\\"), L"C:\\a\\");
+    EXPECT_EQ(Trim(L" \t\x01" L"a b\r\n "), L"a b");
+    EXPECT_EQ(Trim(L"   "), L"");
+    EXPECT_EQ(ShortVersion(L"1.2.3.4"), L"1.2");
+    EXPECT_EQ(ShortVersion(L"10.20"), L"10.20");
+    EXPECT_EQ(ShortVersion(L""), L"");
+    EXPECT_EQ(ExtractFileDir(L"C:\\a\\b.exe"), L"C:\\a");
+    EXPECT_EQ(ExtractFileDir(L"C:\\b.exe"), L"C:\\");
+    EXPECT_EQ(ExtractFileDir(L"b.exe"), L"");
+    EXPECT_EQ(ExtractFileDir(L""), L"");
+    EXPECT_TRUE(SameText(L"C:\\Src\\Setup.EXE", L"c:\\src\\setup.exe"));
+    EXPECT_TRUE(StartsText(L"C:\\SRC\\", L"c:\\src\\a.exe"));
+    EXPECT_FALSE(StartsText(L"C:\\src\\", L"C:\\src2\\a.exe"));
+    EXPECT_FALSE(ShellOpen(L"  "));
+    EXPECT_EQ(ReadFileVersion(ModulePath()), L"");  // test programs carry no version information
 }
 
 TEST(Utilities, NormalisePaths) {
-    char cwd[MAX_PATH];
-    GetCurrentDirectoryA(MAX_PATH, cwd);
-    std::string base = AddTrailingDelimiter(cwd);
+    wchar_t cwd[MAX_PATH];
+    GetCurrentDirectoryW(MAX_PATH, cwd);
+    std::wstring base = AddTrailingDelimiter(cwd);
     BuildSettings s;
-    s.Source = "  src ";
-    s.Target = "\tout\\t.exe ";
-    s.ExecutableFile = "";
-    s.CmdParameters = "  -a -b  ";
-    s.CustomFolder = " %TEMP%\\x ";
-    s.Icon = " icon.ico ";
+    s.Source = L"  src ";
+    s.Target = L"\tout\\t.exe ";
+    s.ExecutableFile = L"";
+    s.CmdParameters = L"  -a -b  ";
+    s.CustomFolder = L" %TEMP%\\x ";
+    s.Icon = L" icon.ico ";
     NormalisePaths(s);
-    EXPECT_EQ(s.Source, base + "src\\");
-    EXPECT_EQ(s.Target, base + "out\\t.exe");
-    EXPECT_EQ(s.ExecutableFile, "");
-    EXPECT_EQ(s.CmdParameters, "-a -b");
-    EXPECT_EQ(s.CustomFolder, "%TEMP%\\x\\");  // never made absolute
-    EXPECT_EQ(s.Icon, " icon.ico ");           // trimmed only where it is tested
+    EXPECT_EQ(s.Source, base + L"src\\");
+    EXPECT_EQ(s.Target, base + L"out\\t.exe");
+    EXPECT_EQ(s.ExecutableFile, L"");
+    EXPECT_EQ(s.CmdParameters, L"-a -b");
+    EXPECT_EQ(s.CustomFolder, L"%TEMP%\\x\\");  // never made absolute
+    EXPECT_EQ(s.Icon, L" icon.ico ");            // trimmed only where it is tested
 }

@@ -1,0 +1,17 @@
+// The text of a generated command line, without any system call: the generator window
+// gathers the pieces from the main window, this puts them together.
+#pragma once
+#include <string>
+#include <vector>
+
+// Appends a value in command-line form: trimmed, inner quotes escaped, wrapped in quotes when it
+// holds a blank, followed by one blank; nothing at all for an empty value.
+void QuoteParameter(std::wstring& out, const std::wstring& value);
+
+struct CommandLinePieces {
+    std::wstring program;                // the builder's own file
+    std::vector<const wchar_t*> switches;  // names without the '-'
+    std::vector<std::wstring> values;    // positional values in order; empty ones drop out
+};
+// Program, switches, values, each followed by one blank, the whole trimmed at the end.
+std::wstring ComposeCommandLine(const CommandLinePieces& pieces);

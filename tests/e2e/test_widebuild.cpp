@@ -1,0 +1,236 @@
+// Builds from paths outside the code page and beyond MAX_PATH, and source
+// folders whose names have no exact code-page form. Runs under code page 1252.
+#include <gtest/gtest.h>
+
+#include "buildtools.h"
+#include "sfxreader.h"
+#include "widetools.h"
+
+namespace {
+
+// A folder under the temporary folder, named with text outside the code page.
+struct WideFolder {
+    std::wstring path;  // ends in '\'
+    explicit WideFolder(const std::wstring& name) {
+        wchar_t temp[MAX_PATH];
+        GetTempPathW(MAX_PATH, temp);
+        path = std::wstring(temp) + name + std::to_wstring(GetCurrentProcessId()) + L"\\";
+        RemoveTreeW(path);
+        MakeFolderW(path);
+    }
+    ~WideFolder() { RemoveTreeW(path); }
+};
+
+// Creates each folder of a path in turn (paths of any length).
+void MakeFolders(const std::wstring& path) {
+    for (size_t at = path.find(L'\\', 3); at != std::wstring::npos; at = path.find(L'\\', at + 1))
+        MakeFolderW(path.substr(0, at));
+}
+
+// Every entry gets one fixed time, so two trees made apart in time store the
+// same bytes.
+void FixTimes(const std::wstring& root) {
+    FILETIME t{0x12345600u, 0x01D70000u};
+    std::vector<std::wstring> paths = {root};
+    for (const auto& [name, bytes] : TreeW(root)) paths.push_back(root + name);
+    for (const std::wstring& p : paths) {
+        HANDLE h = CreateFileW(p.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                               OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+        ASSERT_NE(h, INVALID_HANDLE_VALUE) << U8(p);
+        SetFileTime(h, &t, &t, &t);
+        CloseHandle(h);
+    }
+}
+
+// One source tree: the program to run, an icon and data in a sub-folder.
+void MakeTree(const std::wstring& src) {
+    MakeFolders(src);
+    WriteFileW(src + L"setup.exe", ReadFileW(WBinDir() + L"sample_app.exe"));
+    MakeFolderW(src + L"data");
+    WriteFileW(src + L"data\\a.bin", SomeBytes(300000, 7));
+    WriteFileW(src + L"data\\caf\u00E9.txt", "code-page name");
+    FixTimes(src);
+}
+
+// "quillet.exe -c <args>" windowless or in its window; fails the test for any
+// message box.
+DWORD Build(const std::wstring& args, const std::wstring& dir, bool window) {
+    Process p(QW(WBinDir() + L"quillet.exe") + (window ? L" -c " : L" -h -c ") + args, dir.c_str());
+    return ExpectEndsWithoutMessages(p, 120000);
+}
+
+// A build that must be refused: the text of its one box (answered), and its
+// exit code.
+std::wstring Refusal(const std::wstring& args, const std::wstring& dir, DWORD* code) {
+    Process p(QW(WBinDir() + L"quillet.exe") + L" -h -c -o " + args, dir.c_str());
+    HWND box = WaitForWindow(p.Id(), kDialogClass, 30000);
+    EXPECT_TRUE(box) << "no message box";
+    MessageBoxView view = box ? ReadMessageBox(box) : MessageBoxView();
+    EXPECT_EQ(view.caption, L"Error");
+    if (box) PressButton(box, IDOK);
+    *code = ExpectEndsWithoutMessages(p, 30000);
+    return view.text;
+}
+
+// The SFX file's bytes with its InstanceName blanked (the only field two builds
+// differ in).
+std::string Comparable(const std::wstring& sfx) {
+    std::string bytes = ReadFileW(sfx);
+    uint32_t record = ImageEnd(bytes);
+    if (record && bytes.size() >= record + 2330u) bytes.replace(record + 2311, 10, 10, '#');
+    return bytes;
+}
+
+}  // namespace
+
+TEST(WideBuild, SystemCodePageIs1252) { ASSERT_EQ(GetACP(), 1252u); }
+
+// Source, target, program and icon outside the code page give the SFX file of
+// plain paths.
+TEST(WideBuild, PathsOutsideTheCodePageBuildTheSameFile) {
+    WideFolder plain(L"qplain"), wide(L"\u041F\u0440\u0438\u0432\u0435\u0442 \u5F20\u4F1F ");
+    const std::wstring plainBase = plain.path, wideBase = wide.path + L"\U0001F600 \uC124\uCE58\\";
+    const std::string ico = ReadFileW(U16(QUILLET_SOURCE_DIR "/tests/data/three.ico"));
+    ASSERT_FALSE(ico.empty());
+    for (const std::wstring& base : {plainBase, wideBase}) {
+        MakeTree(base + L"src\\");
+        WriteFileW(base + L"icon.ico", ico);
+    }
+    const struct {
+        const wchar_t* args;  // %S source, %T target, %P program, %I icon
+        bool window;
+    } cases[] = {
+        {L"%S %T", false},        {L"-mf -uh %S %T %P \"a b\"", false}, {L"-mf -ic -iv %S %T %P %P", false},
+        {L"-ic %S %T %I", false}, {L"-mf -o %S %T %P", true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(U8(c.args) + (c.window ? " (window)" : ""));
+        std::wstring sfx[2];
+        for (int i = 0; i < 2; ++i) {
+            std::wstring base = i ? wideBase : plainBase, src = base + L"src\\";
+            sfx[i] = base + (i ? L"\uC124\uCE58 \U0001F600.exe" : L"t.exe");
+            DeleteFileW(sfx[i].c_str());
+            std::wstring args = c.args, out;
+            for (size_t k = 0; k < args.size(); ++k) {
+                if (args[k] == L'%' && k + 1 < args.size()) {
+                    wchar_t v = args[++k];
+                    out += QW(v == L'S'   ? src
+                              : v == L'T' ? sfx[i]
+                              : v == L'I' ? base + L"icon.ico"
+                                          : src + L"setup.exe");
+                } else {
+                    out += args[k];
+                }
+            }
+            ASSERT_EQ(Build(out, base, c.window), 0u);
+            ASSERT_TRUE(ExistsW(sfx[i]));
+        }
+        std::string a = Comparable(sfx[0]), b = Comparable(sfx[1]);
+        EXPECT_GT(a.size(), 300000u);
+        EXPECT_EQ(a.size(), b.size());
+        EXPECT_TRUE(a == b) << Differences(b, a);
+    }
+}
+
+// A source folder of about 400 characters, and a target beyond MAX_PATH beside
+// it.
+TEST(WideBuild, DeepSourceFolder) {
+    WideFolder top(L"qdeep");
+    std::wstring src = top.path;
+    while (src.size() < 400) src += std::wstring(60, L'd') + L"\u5F20\\";
+    std::wstring target = top.path + std::wstring(250, L't') + L"\\out.exe";
+    MakeFolders(src);
+    MakeFolders(target);
+    WriteFileW(src + L"one.txt", "first");
+    MakeFolderW(src + L"sub");
+    WriteFileW(src + L"sub\\two.bin", SomeBytes(5000, 3));
+    ASSERT_EQ(Build(QW(src) + L" " + QW(target), top.path, false), 0u);
+    // Read back through a short copy: the reader works on short paths.
+    std::wstring copy = top.path + L"copy.exe";
+    WriteFileW(copy, ReadFileW(target));
+    SfxFile f = ReadSfx(U8(copy));
+    ASSERT_EQ(f.error, "");
+    ASSERT_EQ(f.entries.size(), 3u);
+    const SfxEntry* one = f.Find("one.txt");
+    const SfxEntry* two = f.Find("sub\\two.bin");
+    ASSERT_TRUE(one && two);
+    EXPECT_EQ(one->data, "first");
+    EXPECT_EQ(two->data, SomeBytes(5000, 3));
+    // Nothing is left beside the target but the target.
+    EXPECT_EQ(TreeW(target.substr(0, target.rfind(L'\\') + 1)).size(), 1u);
+}
+
+// Names that best fit would turn into "../outside.txt", 'q"w' or "inf8":
+// refused up front, naming the file; nothing is written, and the file beside
+// the source folder is never read.
+TEST(WideBuild, LookAlikeNamesAreRefused) {
+    WideFolder top(L"qlook");
+    const std::string planted = "PLANTED-OUTSIDE-" + SomeBytes(64, 11);
+    WriteFileW(top.path + L"outside.txt", planted);
+    for (const wchar_t* name : {L"..\u2215outside.txt", L"q\uFF02w", L"inf\u221E"}) {
+        SCOPED_TRACE(U8(name));
+        std::wstring src = top.path + L"src\\", out = top.path + L"out\\";
+        RemoveTreeW(src);
+        RemoveTreeW(out);
+        MakeFolderW(src);
+        MakeFolderW(out);
+        WriteFileW(src + L"ok.txt", "inside");
+        WriteFileW(src + name, "look-alike");
+        DWORD code = 99;
+        std::wstring text = Refusal(QW(src) + L" " + QW(out + L"t.exe"), top.path, &code);
+        EXPECT_NE(text.find(L"\r\n\r\n" + src + name), std::wstring::npos) << U8(text);
+        EXPECT_EQ(code, 0u);
+        EXPECT_TRUE(TreeW(out).empty());
+    }
+    // Every SFX file left anywhere under the folder: none holds the planted
+    // bytes.
+    for (const auto& [name, bytes] : TreeW(top.path))
+        EXPECT_EQ(bytes.find("PLANTED-OUTSIDE-"), name == L"outside.txt" ? 0u : std::string::npos) << U8(name);
+}
+
+// The record's texts are code-page bytes too: one without an exact form is
+// refused, naming the field.
+TEST(WideBuild, RecordTextsOutsideTheCodePageAreRefused) {
+    WideFolder top(L"qfield");
+    std::wstring src = top.path + L"src\\", out = top.path + L"out\\";
+    MakeFolderW(src);
+    MakeFolderW(out);
+    WriteFileW(src + L"setup.exe", ReadFileW(WBinDir() + L"launch_probe.exe"));
+    const struct {
+        std::wstring args, field, value;
+    } cases[] = {
+        {L"-mf %S %T %P \"a\uFF02 b\"", L"CmdParameters", L"a\uFF02 b"},
+        {L"-fm %S %T %APPDATA%\\\u5F20\u4F1F", L"CustomFolder", L"%APPDATA%\\\u5F20\u4F1F\\"},
+        {L"-mf -fm %S %T %P C:\\x \"\U0001F600\"", L"CmdParameters", L"\U0001F600"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(U8(c.args));
+        std::wstring args;
+        for (size_t k = 0; k < c.args.size(); ++k) {
+            if (c.args.compare(k, 2, L"%S") == 0)
+                args += QW(src), ++k;
+            else if (c.args.compare(k, 2, L"%T") == 0)
+                args += QW(out + L"t.exe"), ++k;
+            else if (c.args.compare(k, 2, L"%P") == 0)
+                args += QW(src + L"setup.exe"), ++k;
+            else
+                args += c.args[k];
+        }
+        DWORD code = 99;
+        std::wstring text = Refusal(args, top.path, &code);
+        EXPECT_NE(text.find(c.field), std::wstring::npos) << U8(text);
+        EXPECT_NE(text.find(L"\r\n\r\n" + c.value), std::wstring::npos) << U8(text);
+        EXPECT_EQ(code, 0u);
+        EXPECT_TRUE(TreeW(out).empty());
+    }
+    // The same texts in the code page build.
+    ASSERT_EQ(Build(L"-mf -fm -o " + QW(src) + L" " + QW(out + L"t.exe") + L" " + QW(src + L"setup.exe") +
+                        L" %APPDATA%\\caf\u00E9 \"\u00E9 b\"",
+                    top.path, false),
+              0u);
+    std::string bytes = ReadFileW(out + L"t.exe");
+    uint32_t record = ImageEnd(bytes);
+    ASSERT_GT(bytes.size(), record + 2330u);
+    EXPECT_EQ(bytes.substr(record + 2, 4), std::string("\xE9 b", 3) + '\0');
+    EXPECT_EQ(bytes.substr(record + 2050, 16), std::string("%APPDATA%\\caf\xE9\\") + '\0');
+}
