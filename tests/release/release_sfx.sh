@@ -19,11 +19,13 @@ rm -rf "$R"
 mkdir -p "$R/release"
 unzip -q "$zip" -d "$R/release"
 python3 - "$R/release" "$version" <<'PY'
-import sys
+import re, sys
 folder, version = sys.argv[1], sys.argv[2]
 exe = open(f"{folder}/quillet.exe", "rb").read()
 for key in ("FileVersion", "ProductVersion"):
-    if f"{key}\0{version}\0".encode("utf-16-le") not in exe:
+    # A version string's key is padded to 32 bits before its value.
+    u = lambda t: re.escape(t.encode("utf-16-le"))
+    if not re.search(u(key + "\0") + b"(\0\0)?" + u(version + "\0"), exe):
         sys.exit(f"FAIL: quillet.exe has no {key} {version}")
 for guide in ("guide-en.html", "guide-ko.html"):
     if f"Quillet {version}" not in open(f"{folder}/{guide}", encoding="utf-8").read():
