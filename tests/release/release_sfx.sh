@@ -17,7 +17,7 @@ case "$(basename "$zip")" in
 esac
 rm -rf "$R"
 mkdir -p "$R/release"
-unzip -q "$zip" -d "$R/release"
+python3 -m zipfile -e "$zip" "$R/release"
 python3 - "$R/release" "$version" <<'PY'
 import re, sys
 folder, version = sys.argv[1], sys.argv[2]

@@ -36,7 +36,7 @@ a="${clones[0]}/dist/$zip" b="${clones[1]}/dist/$zip"
 sha256sum "$a" "$b"
 if ! cmp -s "$a" "$b"; then
     echo "FAIL: $zip differs between the two clones"
-    (cd "$W" && mkdir -p x1 x2 && unzip -q -o "$a" -d x1 && unzip -q -o "$b" -d x2 && cmp -l x1/quillet.exe x2/quillet.exe | head) || true
+    (cd "$W" && mkdir -p x1 x2 && python3 -m zipfile -e "$a" x1 && python3 -m zipfile -e "$b" x2 && cmp -l x1/quillet.exe x2/quillet.exe | head) || true
     exit 1
 fi
 cmp -s "${clones[0]}/dist/SHA256SUMS" "${clones[1]}/dist/SHA256SUMS" || { echo "FAIL: SHA256SUMS differ"; exit 1; }
