@@ -50,8 +50,8 @@ for arch in "${arches[@]}"; do
     stage=$b/stage
     mkdir -p "$stage"
     cp "$b/bin/quillet.exe" "$stage/quillet.exe"
-    python3 scripts/guide.py docs/guide.md "$version" "$stage/guide-en.html"
-    python3 scripts/guide.py docs/guide.ko.md "$version" "$stage/guide-ko.html"
+    /usr/bin/python3 scripts/guide.py docs/guide.md "$version" "$stage/guide-en.html"
+    /usr/bin/python3 scripts/guide.py docs/guide.ko.md "$version" "$stage/guide-ko.html"
     cp LICENSE "$stage/LICENSE.txt"
     cp THIRD-PARTY-NOTICES.txt "$stage/THIRD-PARTY-NOTICES.txt"
     name=quillet-$version-$([ "$arch" = i686 ] && echo win32 || echo win64).zip

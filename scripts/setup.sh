@@ -11,7 +11,7 @@ quillet_arches
 need=(g++-mingw-w64-i686 mingw-w64-i686-dev binutils-mingw-w64-i686
       g++-mingw-w64-x86-64 mingw-w64-x86-64-dev binutils-mingw-w64-x86-64 libz-mingw-w64-dev
       googletest cmake make wine wine64 xvfb xauth x11-apps x11-utils imagemagick
-      fonts-nanum locales python3 dpkg-dev osslsigncode openssl)
+      fonts-nanum locales python3 python3-markdown dpkg-dev osslsigncode openssl)
 # 32-bit Wine only where it can start: elsewhere its loader fails with "Exec format error".
 [ "$QUILLET_RUNS_32BIT" = 1 ] && need+=(wine32:i386)
 
