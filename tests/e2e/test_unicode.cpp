@@ -129,7 +129,7 @@ TEST(Unicode, CustomFolderOutsideTheCodePageAndBeyondMaxPath) {
         EXPECT_EQ(RunW(f.Build("-mf -fm -s -di", f.Probe() + " " + Q("%QTEST%out")), f.base + L"r.exe"), 3u);
         EXPECT_FALSE(ExistsW(c.dest)) << "run mode removes what it extracted";
     }
-    EXPECT_GT(deep.size(), 450u);
+    EXPECT_GE(deep.size(), 450u);
 }
 
 // Delete at restart records the real names, and the helper deletes the SFX file it ran from.
