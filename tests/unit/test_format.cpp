@@ -354,3 +354,63 @@ TEST(PayloadReader, ExtensionFaults) {
                         EncodeTerminator(PayloadForm::Extended);
     EXPECT_EQ(WalkPayload(bytes).code, PayloadInvalid);
 }
+
+#ifdef _WIN32
+#include <windows.h>
+#include <zlib.h>
+
+#include "sfxreader.h"
+
+// The tests' own reader, which shares nothing with the unit, agrees with the writer's bytes.
+TEST(TestsReader, ReadsWhatTheWriterWrites) {
+    char self[MAX_PATH];
+    GetModuleFileNameA(nullptr, self, MAX_PATH);
+    std::string image;
+    {
+        FILE* in = fopen(self, "rb");
+        ASSERT_TRUE(in);
+        char buffer[65536];
+        for (size_t n; (n = fread(buffer, 1, sizeof(buffer), in)) > 0;) image.append(buffer, n);
+        fclose(in);
+    }
+    image.resize(ImageEnd(image));
+    auto zchunk = [](const std::string& plain) {
+        std::string packed(compressBound(static_cast<uLong>(plain.size())), '\0');
+        uLongf n = static_cast<uLongf>(packed.size());
+        compress2(reinterpret_cast<Bytef*>(&packed[0]), &n, reinterpret_cast<const Bytef*>(plain.data()),
+                  static_cast<uLong>(plain.size()), 9);
+        packed.resize(n);
+        uint8_t h[ChunkHeaderSize];
+        EncodeChunkHeader({static_cast<int32_t>(plain.size()), static_cast<int32_t>(n)}, h);
+        return std::string(reinterpret_cast<char*>(h), ChunkHeaderSize) + packed;
+    };
+    for (PayloadForm form : {PayloadForm::Original, PayloadForm::Extended}) {
+        bool ext = form == PayloadForm::Extended;
+        std::string name = ext ? StoredName(fileName.data(), fileName.size()) : "a.txt";
+        std::string file = image +
+                           EncodePayloadStart(form, Record(true), cmd16.data(), cmd16.size(), folder16.data(),
+                                              folder16.size()) +
+                           EncodeEntry(form, EntryExecutable, name, 6, 0x5A215C01, 0x20) + zchunk("abc") +
+                           zchunk("def") + Sum(name, "abcdef") + EncodeTerminator(form);
+        char path[MAX_PATH];
+        GetTempPathA(MAX_PATH, path);
+        std::string target = std::string(path) + "unit_format.exe";
+        FILE* out = fopen(target.c_str(), "wb");
+        ASSERT_TRUE(out);
+        fwrite(file.data(), 1, file.size(), out);
+        fclose(out);
+        SfxFile f = ReadSfx(target);
+        DeleteFileA(target.c_str());
+        EXPECT_EQ(f.error, "");
+        EXPECT_EQ(f.extended, ext);
+        EXPECT_TRUE(f.terminated);
+        EXPECT_EQ(f.cmdParameters, ext ? cmd16 : std::wstring(L"-q"));
+        EXPECT_EQ(f.customFolder, ext ? folder16 : std::wstring(L"%TEMP%\\x\\"));
+        EXPECT_EQ(f.Text(2, 2048), ext ? "" : "-q");  // the extended form's record holds no code-page text
+        ASSERT_EQ(f.entries.size(), 1u);
+        EXPECT_EQ(f.entries[0].wideName, ext ? fileName : std::wstring(L"a.txt"));
+        EXPECT_EQ(f.entries[0].data, "abcdef");
+        EXPECT_EQ(f.entries[0].storedSum, f.entries[0].computedSum);
+    }
+}
+#endif
