@@ -1,6 +1,7 @@
 // An independent reader of SFX files for the tests: its own walk of the PE section table,
-// its own parsing of record, entries and chunks, zlib to unpack. It shares no code with
-// the programs under test.
+// its own parsing of record, extension, entries and chunks in both container forms, zlib to
+// unpack. It shares no code with the programs under test. The file is read by offset, so a
+// file of several GiB needs no more memory than its largest chunk (without keepData).
 #pragma once
 #include <cstdint>
 #include <string>
@@ -9,17 +10,19 @@
 struct SfxChunk {
     int32_t plain = 0;
     int32_t packed = 0;
-    size_t offset = 0;  // of the chunk header in the file
+    size_t offset = 0;  // of the chunk header in the file (an SFX file stays below 4 GiB)
 };
 
 struct SfxEntry {
     uint8_t kind = 0;
-    std::string name;
-    int32_t size = 0;
+    std::string name;         // original form: the stored code-page bytes; extended: UTF-8
+    std::wstring wideName;    // UTF-16, in both forms (code-page names through the system's code page)
+    std::string storedName;   // the name bytes as stored
+    int64_t size = 0;
     uint32_t time = 0;
     uint32_t attributes = 0;
     std::vector<SfxChunk> chunks;
-    std::string data;           // the unpacked bytes
+    std::string data;           // the unpacked bytes (unless the reader was told not to keep them)
     uint32_t storedSum = 0;     // as written after the entry
     uint32_t computedSum = 0;   // name bytes plus data bytes
     size_t offset = 0;          // of the entry header in the file
@@ -30,6 +33,10 @@ struct SfxFile {
     std::string error;  // empty when the whole file parsed
     uint32_t payloadOffset = 0;
     std::string record;  // the 2330 bytes
+    bool extended = false;
+    size_t extensionOffset = 0;  // extended form: where the extension begins (after the record)
+    uint32_t extensionSize = 0;
+    std::wstring cmdParameters, customFolder;  // UTF-16, from the record or the extension
     std::vector<SfxEntry> entries;
     bool terminated = false;
     uint64_t trailing = 0;  // bytes after the terminator
@@ -39,8 +46,9 @@ struct SfxFile {
     // A zero-terminated text field.
     std::string Text(size_t offset, size_t size) const;
     const SfxEntry* Find(const std::string& name) const;
+    const SfxEntry* Find(const std::wstring& name) const;
 };
 
-SfxFile ReadSfx(const std::string& path);
+SfxFile ReadSfx(const std::string& path, bool keepData = true);
 // The end of the program image: the largest raw data end over sections with raw data.
 uint32_t ImageEnd(const std::string& bytes);
