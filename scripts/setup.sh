@@ -11,7 +11,8 @@ quillet_arches
 need=(g++-mingw-w64-i686 mingw-w64-i686-dev binutils-mingw-w64-i686
       g++-mingw-w64-x86-64 mingw-w64-x86-64-dev binutils-mingw-w64-x86-64 libz-mingw-w64-dev
       googletest cmake make wine wine64 xvfb xauth x11-apps x11-utils imagemagick
-      fonts-nanum locales python3 python3-markdown dpkg-dev osslsigncode openssl)
+      fonts-nanum locales python3 python3-markdown dpkg-dev osslsigncode openssl
+      clang libclang-rt-14-dev)
 # 32-bit Wine only where it can start: elsewhere its loader fails with "Exec format error".
 [ "$QUILLET_RUNS_32BIT" = 1 ] && need+=(wine32:i386)
 
@@ -30,7 +31,15 @@ if [ ${#missing[@]} -gt 0 ]; then
         $SUDO dpkg --add-architecture i386 >"$log" 2>&1 || fail "cannot add the i386 architecture"
     fi
     export DEBIAN_FRONTEND=noninteractive
-    $SUDO apt-get update -qq >"$log" 2>&1 || fail "apt-get update failed"
+    # A mirror in the middle of a sync fails one index now and then: try again, and if one
+    # index still fails, go on with the lists that did come; the install says what is missing.
+    updated=0
+    for attempt in 1 2 3; do
+        if $SUDO apt-get update -qq >"$log" 2>&1; then updated=1; break; fi
+        sleep $((attempt * 5))
+    done
+    [ "$updated" = 1 ] ||
+        echo "setup: apt-get update was incomplete, going on: $(grep -m 1 '^E:' "$log" || tail -n 1 "$log")" >&2
     $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >"$log" 2>&1 ||
         fail "installing ${missing[*]} failed"
 fi
