@@ -11,6 +11,7 @@
 #include "u_errors.h"
 #include "u_messages.h"
 #include "u_pack.h"
+#include "u_payloadwrite.h"
 #include "u_paths.h"
 #include "u_random.h"
 #include "u_resedit.h"
@@ -70,9 +71,9 @@ public:
         handle_ = CreateFileW(ApiPath(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
         if (handle_ == INVALID_HANDLE_VALUE) ThrowFileError("OpenError", L"Cannot open file", target);
-        if (SetFilePointer(handle_, 0, nullptr, FILE_END) == INVALID_SET_FILE_POINTER &&
-            GetLastError() != NO_ERROR)
-            ThrowFileError("WriteError", L"Cannot write file", target);
+        LARGE_INTEGER zero = {}, end;
+        if (!SetFilePointerEx(handle_, zero, &end, FILE_END)) ThrowFileError("WriteError", L"Cannot write file", target);
+        size_ = static_cast<uint64_t>(end.QuadPart);
     }
     ~TargetWriter() {
         if (handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
@@ -103,6 +104,12 @@ private:
         used_ = 0;
     }
     void Put(const void* data, uint32_t n, bool strict) {
+        // Windows starts no program file of 4 GiB or more: such an SFX file is never made.
+        if (size_ + n >= SfxSizeLimit)
+            throw BuildError("SfxTooLarge", L"Cannot write file \"" + path_ +
+                                                L"\". An SFX file of 4 GB (4,294,967,296 bytes) or more cannot "
+                                                L"run: Windows starts no program file that large.");
+        size_ += n;
         DWORD written = 0;
         BOOL ok = WriteFile(handle_, data, n, &written, nullptr);
         used_ = 0;
@@ -110,6 +117,7 @@ private:
     }
     std::wstring path_;
     HANDLE handle_;
+    uint64_t size_ = 0;  // of the file so far
     uint8_t buffer_[65536];
     uint32_t used_ = 0;
 };
@@ -134,7 +142,8 @@ void PumpIfShown() {
 // single-threaded build touched it: a file's label, after each chunk, before each item.
 class EntryStream {
 public:
-    EntryStream(TargetWriter& out, ChunkPipeline& pipeline) : out_(out), pipeline_(pipeline) {
+    EntryStream(TargetWriter& out, ChunkPipeline& pipeline, PayloadForm form)
+        : out_(out), pipeline_(pipeline), form_(form) {
         int t = pipeline.Threads();
         // In flight: queued, being packed, or packed and waiting to be written.
         maxChunks_ = t == 1 ? 1 : 8 * t;
@@ -195,8 +204,11 @@ public:
     void WriteSelfDeleteEntry() {
         const ResourceData& helper = EmbeddedResources.selfdelete;
         std::string name = SelfDeleteName;
-        StartEntry(Header(EntrySelfDelete, name, static_cast<int32_t>(helper.size), 0, 0), name,
-                   static_cast<int32_t>(helper.size), false);
+        if (form_ == PayloadForm::Extended) {
+            std::wstring wide(name.begin(), name.end());
+            name = StoredName(wide.data(), wide.size());
+        }
+        StartEntry(Header(EntrySelfDelete, name, helper.size, 0, 0), name, helper.size, false);
         for (uint32_t done = 0; done < helper.size;) {
             auto job = std::make_shared<ChunkJob>();
             job->n = std::min<uint32_t>(helper.size - done, ChunkSize);
@@ -223,14 +235,11 @@ private:
         bool progress = false;        // Chunk, EntryEnd: of a source file (not the helper)
         bool readFailure = false;     // Failure: skipped like a chunk once a cancel was seen
         uint32_t sum = 0;             // Bytes of a file: the checksum of its name
-        int32_t size = -1;            // Bytes of a file: its size (-1 for other bytes)
+        int64_t size = -1;            // Bytes of a file: its size (-1 for other bytes)
     };
 
-    static std::string Header(uint8_t kind, const std::string& name, int32_t size, uint32_t time,
-                              uint32_t attributes) {
-        uint8_t header[EntryHeaderSize];
-        EncodeEntryHeader({kind, static_cast<int32_t>(name.size()), size, time, attributes}, header);
-        return std::string(reinterpret_cast<char*>(header), EntryHeaderSize) + name;
+    std::string Header(uint8_t kind, const std::string& name, int64_t size, uint32_t time, uint32_t attributes) const {
+        return EncodeEntry(form_, kind, name, static_cast<uint64_t>(size), time, attributes);
     }
 
     Step& Queue(Step::Kind kind) {
@@ -238,7 +247,7 @@ private:
         return steps_.back();
     }
 
-    void StartEntry(std::string headerAndName, const std::string& name, int32_t size, bool progress) {
+    void StartEntry(std::string headerAndName, const std::string& name, int64_t size, bool progress) {
         Step& st = Queue(Step::Bytes);
         st.bytes = std::move(headerAndName);
         st.sum = ByteSum(name.data(), static_cast<uint32_t>(name.size()));
@@ -332,6 +341,7 @@ private:
 
     TargetWriter& out_;
     ChunkPipeline& pipeline_;
+    PayloadForm form_;
     std::deque<Step> steps_;
     size_t chunks_ = 0, maxChunks_ = 1;
     uint64_t bytes_ = 0, maxBytes_ = 0;
@@ -384,11 +394,33 @@ void EditTargetResources(const BuildSettings& s, const std::wstring& file) {
     }
 }
 
-// A text of the record in the code page; one without an exact form is only ever one not in use
-// (validation refuses the others), and is stored empty.
+// A text of the record in the code page, for the original form, which only a text with an exact
+// form there (or one not in use) is written in; any other is stored empty.
 std::string StoredText(const std::wstring& text) {
     std::string bytes;
     return ToCodePage(text, bytes) ? bytes : std::string();
+}
+
+bool HasCodePageForm(const std::wstring& text) {
+    std::string bytes;
+    return ToCodePage(text, bytes);
+}
+
+bool IsStorable(const std::wstring& text) { return IsStorableUtf16(text.data(), text.size()); }
+
+// A text for the extended form: as it is, or empty when it can't be stored (then it is not in use).
+std::wstring StorableText(const std::wstring& text) { return IsStorable(text) ? text : std::wstring(); }
+
+// The original form holds the tree unless a name, a text in use or a file size needs more.
+PayloadForm FormOf(const BuildSettings& s, const std::vector<tfile>& items) {
+    bool wide = (s.ExtractionMode == 1 && !HasCodePageForm(s.CmdParameters)) ||
+                (s.ExtractionFolder == 5 && !HasCodePageForm(s.CustomFolder));
+    uint64_t largest = 0;
+    for (const tfile& item : items) {
+        wide = wide || item.NoCodePageForm;
+        largest = std::max(largest, static_cast<uint64_t>(item.Size));
+    }
+    return FormFor(wide, largest);
 }
 
 SettingsRecord MakeRecord(const BuildSettings& s, uint8_t compression) {
@@ -458,10 +490,11 @@ bool ShowError(const wchar_t* text, std::initializer_list<std::wstring> args) {
 
 tfile::tfile(const std::wstring& prefix, const WIN32_FIND_DATAW& found)
     : Name(prefix + found.cFileName), Attributes(found.dwFileAttributes) {
-    Unstorable = !ToCodePage(Name, Stored);
+    // A name longer in bytes than the original form takes fits the extended one.
+    NoCodePageForm = !ToCodePage(Name, Stored) || Stored.size() > MaxNameUnits;
+    Unencodable = !IsStorableUtf16(Name.data(), Name.size());
     bool folder = found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY;
-    TooLarge = !folder && (found.nFileSizeHigh != 0 || found.nFileSizeLow > 0x7FFFFFFF);
-    Size = folder || TooLarge ? 0 : static_cast<int32_t>(found.nFileSizeLow);
+    Size = folder ? 0 : static_cast<int64_t>(static_cast<uint64_t>(found.nFileSizeHigh) << 32 | found.nFileSizeLow);
     FILETIME local;
     WORD date = 0, time = 0;
     if (FileTimeToLocalFileTime(&found.ftLastWriteTime, &local)) FileTimeToDosDateTime(&local, &date, &time);
@@ -501,20 +534,17 @@ bool ValidateSettings(BuildSettings s, uint8_t) {
         if (!StartsText(s.Source, s.ExecutableFile))
             return ShowError(msg::ExecutableOutside, {s.ExecutableFile, s.Source});
     }
-    // The record holds these in the code page; a text in use without an exact form is refused
-    // (one not in use is stored empty).
-    std::string bytes;
-    if (s.ExtractionMode == 1 && !ToCodePage(s.CmdParameters, bytes))
-        return ShowError(msg::TextOutsideCodePage, {msg::CmdParametersField, s.CmdParameters});
-    if (s.ExtractionFolder == 5 && !ToCodePage(s.CustomFolder, bytes))
-        return ShowError(msg::TextOutsideCodePage, {msg::CustomFolderField, s.CustomFolder});
-    // A size field holds at most 2 GiB - 1, a name only code-page bytes: refuse before
-    // anything is written.
+    // Every text in use and every name is stored as it is, in the code page or in UTF-16; only a
+    // lone surrogate has no form at all. The extractor takes names up to MaxNameUnits long.
+    if (s.ExtractionMode == 1 && !IsStorable(s.CmdParameters))
+        return ShowError(msg::TextNotStorable, {msg::CmdParametersField, s.CmdParameters});
+    if (s.ExtractionFolder == 5 && !IsStorable(s.CustomFolder))
+        return ShowError(msg::TextNotStorable, {msg::CustomFolderField, s.CustomFolder});
     std::vector<tfile> items;
     CollectItems(s.Source, std::wstring(), items);
     for (const tfile& item : items) {
-        if (item.Unstorable) return ShowError(msg::NameOutsideCodePage, {s.Source + item.Name});
-        if (item.TooLarge) return ShowError(msg::FileTooLarge, {s.Source + item.Name});
+        if (item.Unencodable) return ShowError(msg::NameNotStorable, {s.Source + item.Name});
+        if (item.Name.size() > MaxNameUnits) return ShowError(msg::NameTooLong, {s.Source + item.Name});
     }
     if (!g_Startup.flags.OverwriteTargetSilently && FileExists(s.Target) &&
         !AskConfirmation(msg::TargetExists, false))
@@ -536,16 +566,15 @@ bool BuildSfx(BuildSettings s, uint8_t compression) {
     for (const tfile& item : items) {
         // Validation refused these already; a tree that changed since is refused here, never
         // stored under another name.
-        if (item.Unstorable) {
-            SetLastError(ERROR_NO_UNICODE_TRANSLATION);
+        if (item.Unencodable || item.Name.size() > MaxNameUnits) {
+            SetLastError(item.Unencodable ? ERROR_NO_UNICODE_TRANSLATION : ERROR_FILENAME_EXCED_RANGE);
             ThrowFileError("NameError", L"Cannot store file", s.Source + item.Name);
-        }
-        if (item.TooLarge) {
-            SetLastError(ERROR_FILE_TOO_LARGE);
-            ThrowFileError("FileTooLarge", L"Cannot store file", s.Source + item.Name);
         }
         g_totalSize += item.Size;
     }
+    PayloadForm form = FormOf(s, items);
+    if (form == PayloadForm::Extended)
+        for (tfile& item : items) item.Stored = StoredName(item.Name.data(), item.Name.size());
 
     // The SFX file is written beside the target and replaces it only once complete, so a
     // failed or cancelled build never costs the previous SFX file.
@@ -563,12 +592,13 @@ bool BuildSfx(BuildSettings s, uint8_t compression) {
 
     {
         TargetWriter out(temporary.Path(), s.Target);
-        uint8_t record[SettingsRecordSize];
-        EncodeSettings(MakeRecord(s, compression), record);
-        out.Write(record, SettingsRecordSize);
+        std::wstring cmd = StorableText(s.CmdParameters), folder = StorableText(s.CustomFolder);
+        std::string start =
+            EncodePayloadStart(form, MakeRecord(s, compression), cmd.data(), cmd.size(), folder.data(), folder.size());
+        out.Write(start.data(), static_cast<uint32_t>(start.size()));
         // Declared after the writer: an escaping error stops the workers before the target closes.
         ChunkPipeline pipeline(BuildThreadCount());
-        EntryStream entries(out, pipeline);
+        EntryStream entries(out, pipeline, form);
         if (s.SelfDeleteMode) entries.WriteSelfDeleteEntry();
         for (const tfile& item : items) {
             if (entries.Done()) break;
@@ -576,8 +606,8 @@ bool BuildSfx(BuildSettings s, uint8_t compression) {
         }
         entries.Finish();
         pipeline.Stop();
-        uint8_t terminator[EntryHeaderSize] = {};
-        out.Write(terminator, EntryHeaderSize);
+        std::string terminator = EncodeTerminator(form);
+        out.Write(terminator.data(), static_cast<uint32_t>(terminator.size()));
         out.Close();
     }
 

@@ -20,12 +20,12 @@ void NormalisePaths(BuildSettings& settings);
 // One collected item of the source folder.
 struct tfile {
     std::wstring Name;    // path relative to the source folder
-    std::string Stored;   // Name as the SFX file stores it, in the system code page
-    bool Unstorable = false;  // Name has no exact code-page form
-    int32_t Size = 0;     // 0 for folders
+    std::string Stored;   // Name as the SFX file stores it: code-page bytes, or UTF-16LE
+    bool NoCodePageForm = false;  // Name has no exact code-page form: the extended form
+    bool Unencodable = false;     // Name holds an unpaired surrogate: no form stores it
+    int64_t Size = 0;     // 0 for folders
     uint32_t Time = 0;    // last write, local MS-DOS date and time
     uint32_t Attributes = 0;
-    bool TooLarge = false;  // 2 GiB or more: cannot be stored
     tfile(const std::wstring& prefix, const WIN32_FIND_DATAW& found);
 };
 

@@ -8,12 +8,10 @@ const wchar_t SourceMissing[] = L"원본 폴더가 없습니다.\r\n\r\n%s";
 const wchar_t IconMissing[] = L"아이콘 파일이 없습니다.\r\n\r\n%s";
 const wchar_t ExecutableMissing[] = L"실행 파일이 없습니다.\r\n\r\n%s";
 const wchar_t ExecutableOutside[] = L"실행 파일\r\n%s\r\n\r\n실행 파일이 원본 폴더에 없습니다.\r\n%s";
-const wchar_t FileTooLarge[] =
-    L"2 GB 이상인 파일은 SFX 파일에 넣을 수 없습니다.\r\n\r\n%s";
-const wchar_t NameOutsideCodePage[] =
-    L"시스템 코드 페이지로 나타낼 수 없는 이름의 파일은 SFX 파일에 넣을 수 없습니다.\r\n\r\n%s";
-const wchar_t TextOutsideCodePage[] =
-    L"%s에 시스템 코드 페이지로 나타낼 수 없는 문자가 있습니다.\r\n\r\n%s";
+const wchar_t NameNotStorable[] =
+    L"유니코드로 나타낼 수 없는 이름(짝이 없는 서로게이트)의 파일은 SFX 파일에 넣을 수 없습니다.\r\n\r\n%s";
+const wchar_t NameTooLong[] = L"경로가 512자보다 긴 파일은 SFX 파일에 넣을 수 없습니다.\r\n\r\n%s";
+const wchar_t TextNotStorable[] = L"%s에 유니코드로 나타낼 수 없는 문자(짝이 없는 서로게이트)가 있습니다.\r\n\r\n%s";
 // The fields of that message.
 const wchar_t CmdParametersField[] = L"명령줄 매개변수 (CmdParameters)";
 const wchar_t CustomFolderField[] = L"사용자 지정 폴더 (CustomFolder)";

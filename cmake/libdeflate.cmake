@@ -15,7 +15,7 @@ set(LIBDEFLATE_COMMON ${LIBDEFLATE_DIR}/lib/adler32.c ${LIBDEFLATE_DIR}/lib/util
 add_library(libdeflate_inflate STATIC ${LIBDEFLATE_DIR}/lib/deflate_decompress.c
             ${LIBDEFLATE_DIR}/lib/zlib_decompress.c ${LIBDEFLATE_COMMON})
 target_include_directories(libdeflate_inflate SYSTEM PUBLIC ${LIBDEFLATE_DIR})
-target_compile_options(libdeflate_inflate PRIVATE -w)
+target_compile_options(libdeflate_inflate PRIVATE -w -include ${CMAKE_CURRENT_LIST_DIR}/libdeflate_baseline.h)
 quillet_stub(libdeflate_inflate)
 
 # The builder's part: compressor and decompressor, at full speed.

@@ -1,13 +1,15 @@
 // The extraction engine: pre-scan, extraction folder, free space, and the entry loop.
 #include "runstate.h"
 
+#include "u_codepage.h"
 #include "u_names.h"
+#include "u_payload.h"
 #include <libdeflate.h>
 #include <shlobj.h>
 
 namespace {
 
-const int MaxNameLength = 512;  // bytes of a stored name; as many UTF-16 characters at most
+const DWORD MaxNameLength = MaxNameUnits;
 
 BYTE* inputBuffer;   // MaxPackedChunk bytes, for packed chunks and pieces of stored data
 BYTE* outputBuffer;  // ChunkSize bytes, one inflated chunk
@@ -19,28 +21,32 @@ BYTE* Allocate(DWORD size) {
     return static_cast<BYTE*>(p);
 }
 
-EntryHeader ReadHeader() {
-    BYTE b[EntryHeaderSize];
-    ReadOwn(b, EntryHeaderSize);
-    return DecodeEntryHeader(b);
+PayloadReader payload;
+char nameBytes[MaxNameLength];     // a stored name of the original form
+WCHAR name[MaxNameLength + 1];     // the current entry's name, decoded
+WCHAR path[PathSize];              // and its full path
+
+// A failure of the container: the code the reader gives, with the own path.
+void Check(uint32_t code) {
+    if (code) FinishRun(Run.ownPath, code);
 }
 
-DWORD Read32() {
-    BYTE b[4];
-    ReadOwn(b, 4);
-    return GetLE32(b);
+uint32_t ReadPayload(void*, uint64_t offset, void* buffer, uint32_t size) {
+    SeekOwn(static_cast<LONGLONG>(offset));
+    ReadOwn(buffer, size);
+    return 0;
 }
 
-// Reads a name of the given length after a header as UTF-16; refuses a malformed or unsafe one. Its
-// bytes stay in raw for the checksum. Slashes become backslashes: the long path form takes no other
-// separator.
-void ReadName(const EntryHeader& h, char* raw, WCHAR* name) {
-    if (h.NameLength < 0 || h.NameLength > MaxNameLength) FinishRun(Run.ownPath, ERROR_INVALID_DATA);
-    ReadOwn(raw, h.NameLength);
-    if (!FromCodePage(raw, h.NameLength, name, MaxNameLength + 1) || !names::IsSafeName(name))
-        FinishRun(Run.ownPath, ERROR_INVALID_DATA);
+// The next entry, its name checked before anything is made of it; false at the terminator.
+// Slashes become backslashes: the long path form takes no other separator.
+bool NextEntry(PayloadEntry& entry) {
+    bool done;
+    Check(payload.NextEntry(entry, name, MaxNameLength + 1, done));
+    if (done) return false;
+    if (!names::IsSafeName(name)) FinishRun(Run.ownPath, ERROR_INVALID_DATA);
     for (WCHAR* p = name; *p; ++p)
         if (*p == '/') *p = '\\';
+    return true;
 }
 
 void ShellFolder(int csidl, WCHAR* out) {
@@ -187,48 +193,28 @@ bool TempFolder(WCHAR* out, bool ownSubFolder) {
     return true;
 }
 
+void OpenPayload() {
+    PayloadSource source = {ReadPayload, nullptr, Run.payloadOffset, static_cast<uint64_t>(Run.ownSize),
+                            CodePageToWide, nameBytes, MaxNameLength};
+    Check(payload.Open(source, Run.settings, Run.cmdParameters, Run.customFolder));
+}
+
+// Every header, name and chunk header, before anything is created: a damaged or cut list, or an
+// unsafe name, ends the run here.
 void ScanEntries() {
-    LONGLONG pos = static_cast<LONGLONG>(Run.payloadOffset) + SettingsRecordSize;
-    LONGLONG total = 0;
-    bool terminated = false;
-    char raw[MaxNameLength];
-    static WCHAR name[MaxNameLength + 1];
-    while (pos >= 0 && pos + EntryHeaderSize <= Run.ownSize) {
-        SeekOwn(pos);
-        EntryHeader h = ReadHeader();
-        if (IsTerminator(h)) {
-            terminated = true;
-            break;
-        }
-        if (h.DataSize < 0 || ((h.Attributes & FolderAttribute) && h.DataSize != 0) ||
-            pos + EntryHeaderSize + h.NameLength > Run.ownSize)
-            FinishRun(Run.ownPath, ERROR_INVALID_DATA);
-        ReadName(h, raw, name);
-        pos += EntryHeaderSize + h.NameLength;
-        if (Run.settings.Compressed) {
-            // Every chunk must hold 1 .. ChunkSize bytes and the chunks must add up exactly.
-            LONGLONG acc = 0;
-            while (acc < h.DataSize && pos + ChunkHeaderSize <= Run.ownSize) {
-                BYTE b[ChunkHeaderSize];
-                SeekOwn(pos);
-                ReadOwn(b, ChunkHeaderSize);
-                ChunkHeader c = DecodeChunkHeader(b);
-                if (c.PlainLength <= 0 || static_cast<DWORD>(c.PlainLength) > ChunkSize || c.PackedLength <= 0)
-                    FinishRun(Run.ownPath, ERROR_INVALID_DATA);
-                acc += c.PlainLength;
-                if (acc > h.DataSize) FinishRun(Run.ownPath, ERROR_INVALID_DATA);
-                pos += ChunkHeaderSize + static_cast<LONGLONG>(c.PackedLength);
-            }
-            if (acc < h.DataSize) break;  // ran off the end: no terminator
-        } else {
-            pos += h.DataSize;
-        }
-        pos += 4;
-        total += h.DataSize;
+    PayloadEntry entry;
+    PayloadPiece piece;
+    uint64_t total = 0;
+    while (NextEntry(entry)) {
+        do Check(payload.NextPiece(nullptr, piece));
+        while (piece.PlainLength);
+        Check(payload.EndEntry(false));
+        total += entry.DataSize;
         PumpMessages();
     }
-    Run.totalBytes = total;
-    if (total == 0 || !terminated) FinishRun(Run.ownPath, ERROR_INVALID_DATA);
+    // Each size is bounded by the data present, so the sum stays far below 2^63.
+    Run.totalBytes = static_cast<LONGLONG>(total);
+    if (total == 0) FinishRun(Run.ownPath, ERROR_INVALID_DATA);
 }
 
 void ChooseExtractionFolder() {
@@ -240,10 +226,8 @@ void ChooseExtractionFolder() {
     case 3: GetCurrentDirectoryW(PathSize, folder); break;
     case 4: AskForFolder(folder); break;
     case 5: {
-        static WCHAR custom[CustomFolderSize];
-        FromCodePage(Run.settings.CustomFolder, custom, CustomFolderSize);
-        DWORD n = ExpandEnvironmentStringsW(custom, nullptr, 0);
-        if (!n || n > PathSize || !ExpandEnvironmentStringsW(custom, folder, PathSize)) folder[0] = 0;
+        DWORD n = ExpandEnvironmentStringsW(Run.customFolder, nullptr, 0);
+        if (!n || n > PathSize || !ExpandEnvironmentStringsW(Run.customFolder, folder, PathSize)) folder[0] = 0;
         break;
     }
     default: TempFolder(folder, true); break;
@@ -344,24 +328,19 @@ void ExtractEntries() {
     if (!inputBuffer) inputBuffer = Allocate(MaxPackedChunk);
     if (!outputBuffer) outputBuffer = Allocate(ChunkSize);
     if (!inflater && !(inflater = libdeflate_alloc_decompressor())) FinishRun(Run.ownPath, ERROR_NOT_ENOUGH_MEMORY);
-    char raw[MaxNameLength];
-    static WCHAR name[MaxNameLength + 1];
-    static WCHAR path[PathSize];
-    while (position < Run.ownSize) {
-        EntryHeader h = ReadHeader();
-        if (IsTerminator(h)) break;
-        ReadName(h, raw, name);
+    payload.Rewind();
+    PayloadEntry h;
+    while (NextEntry(h)) {
         if (h.Kind == EntrySelfDelete) {
             if (!TempFolder(path, false)) FailGuarded(ERROR_INVALID_DATA);
         } else {
             lstrcpynW(path, Run.extractionFolder, PathSize);
         }
         AppendText(path, name, PathSize);
-        DWORD sum = ByteSum(raw, h.NameLength);
 
         if (h.Attributes & FolderAttribute) {
             MakeFolder(path);
-            if (Read32() != sum) FinishRun(Run.ownPath, ERROR_CRC);
+            Check(payload.EndEntry(true));
             SetFileAttributesW(Long(path), h.Attributes);
             continue;
         }
@@ -382,39 +361,28 @@ void ExtractEntries() {
             file = CreateTemporary(path);
             Run.currentFile = file;  // FinishRun closes it and deletes the temporary file
         }
-        for (LONGLONG i = 0; i < h.DataSize;) {
-            DWORD n;
+        for (;;) {
+            PayloadPiece piece;
+            Check(payload.NextPiece(inputBuffer, piece));
+            if (!piece.PlainLength) break;
+            const BYTE* plain = inputBuffer;
             if (Run.settings.Compressed) {
-                BYTE b[ChunkHeaderSize];
-                ReadOwn(b, ChunkHeaderSize);
-                ChunkHeader c = DecodeChunkHeader(b);
-                if (c.PackedLength > static_cast<LONG>(MaxPackedChunk)) FinishRun(Run.ownPath, ERROR_NOT_ENOUGH_MEMORY);
-                if (c.PlainLength <= 0 || static_cast<DWORD>(c.PlainLength) > ChunkSize || c.PackedLength <= 0 ||
-                    i + c.PlainLength > h.DataSize)
-                    FinishRun(Run.ownPath, ERROR_INVALID_DATA);
-                ReadOwn(inputBuffer, c.PackedLength);
                 // Exactly the stored plain length: a damaged stream, a wrong Adler-32, or one that
                 // inflates to more or fewer bytes is a failure.
                 size_t produced = 0;
-                if (libdeflate_zlib_decompress(inflater, inputBuffer, c.PackedLength, outputBuffer, c.PlainLength,
-                                               &produced) != LIBDEFLATE_SUCCESS ||
-                    produced != static_cast<size_t>(c.PlainLength))
+                if (libdeflate_zlib_decompress(inflater, inputBuffer, piece.StoredLength, outputBuffer,
+                                               piece.PlainLength, &produced) != LIBDEFLATE_SUCCESS ||
+                    produced != piece.PlainLength)
                     FinishRun(path, ERROR_BAD_ARGUMENTS);
-                if (write) WriteOut(file, outputBuffer, produced, path);
-                sum = ByteSum(outputBuffer, produced, sum);
-                n = c.PlainLength;
-            } else {
-                n = h.DataSize - i < MaxPackedChunk ? static_cast<DWORD>(h.DataSize - i) : MaxPackedChunk;
-                ReadOwn(inputBuffer, n);
-                if (write) WriteOut(file, inputBuffer, n, path);
-                sum = ByteSum(inputBuffer, n, sum);
+                plain = outputBuffer;
             }
-            Run.doneBytes += n;
-            i += n;
+            if (write) WriteOut(file, plain, piece.PlainLength, path);
+            payload.AddPlain(plain, piece.PlainLength);
+            Run.doneBytes += piece.PlainLength;
             RefreshProgress();
             PumpMessages();
         }
-        if (Read32() != sum) FinishRun(Run.ownPath, ERROR_CRC);
+        Check(payload.EndEntry(true));
         if (write) {
             FILETIME local, utc;
             if (DosDateTimeToFileTime(HIWORD(h.FileTime), LOWORD(h.FileTime), &local) &&

@@ -9,7 +9,7 @@ namespace {
 // CmdParameters, then each of the extractor's own arguments as a blank and the argument in double
 // quotes.
 void BuildParameters(WCHAR* out, DWORD size) {
-    FromCodePage(Run.settings.CmdParameters, out, CmdParametersSize);
+    lstrcpynW(out, Run.cmdParameters, CmdParametersSize);
     const WCHAR* p = GetCommandLineW();
     static WCHAR arg[32768];
     NextArg(p, arg, 32768);  // the program itself

@@ -26,6 +26,8 @@ struct RunState {
     LONGLONG ownSize;
     DWORD payloadOffset;
     SettingsRecord settings;
+    WCHAR cmdParameters[CmdParametersSize];  // the record's texts, as the container holds them
+    WCHAR customFolder[CustomFolderSize];
     HANDLE mutex;
     BYTE LanguageIndex;
     HWND window;
@@ -33,7 +35,7 @@ struct RunState {
     WCHAR extractionFolder[PathSize];  // ends in a backslash
     WCHAR executablePath[PathSize];    // the entry of kind 1, empty until met
     WCHAR helperPath[PathSize];        // the entry of kind 2, empty until met
-    LONGLONG totalBytes, doneBytes;
+    LONGLONG totalBytes, doneBytes;  // of all entries, 64-bit in either form
     StringList ExtractedFiles;  // files this run wrote, for the clean-up
     StringList CreatedFolders;  // folders this run created, without trailing backslash
     bool dllSearchRestricted;   // the loader searches the system folder only
@@ -54,6 +56,8 @@ void ShellOpen(const WCHAR* verb, const WCHAR* file, const WCHAR* parameters, in
 
 // Extraction (engine.cpp).
 void ReadOwn(void* buffer, DWORD size);
+// Reads the record and its texts (either container form); a file without one ends the run.
+void OpenPayload();
 void SeekOwn(LONGLONG position);
 bool TempFolder(WCHAR* out, bool ownSubFolder);
 void ScanEntries();

@@ -100,10 +100,7 @@ extern "C" __attribute__((noreturn)) void __stdcall SfxEntry() {
     Run.payloadOffset = LocatePayload();
     if (!Run.payloadOffset || Run.ownSize <= static_cast<LONGLONG>(Run.payloadOffset) + SettingsRecordSize)
         FinishRun(Run.ownPath, ERROR_HANDLE_EOF);
-    BYTE record[SettingsRecordSize];
-    SeekOwn(Run.payloadOffset);
-    ReadOwn(record, SettingsRecordSize);
-    DecodeSettings(record, Run.settings);
+    OpenPayload();
 
     CheckSingleInstance();
     SelectLanguage();
@@ -114,7 +111,6 @@ extern "C" __attribute__((noreturn)) void __stdcall SfxEntry() {
     ChooseExtractionFolder();
     CheckFreeSpace();
     MakeFolder(Run.extractionFolder);
-    SeekOwn(static_cast<LONGLONG>(Run.payloadOffset) + SettingsRecordSize);
     ExtractEntries();
     CloseHandle(Run.ownFile);
     Run.ownFile = INVALID_HANDLE_VALUE;

@@ -26,6 +26,8 @@ const uint32_t ExtensionMarkSize = 17;   // a pseudo-entry header: kind, name le
 const uint32_t ExtensionFixedSize = 23;  // mark, version and the two text lengths
 const uint16_t ExtensionVersion = 1;
 const uint32_t ExtendedHeaderSize = 21;  // kind, name length, 64-bit size, time, attributes
+// The longest name an extractor takes: bytes in the original form, UTF-16 units in the extended.
+const uint32_t MaxNameUnits = 512;
 const uint32_t MaxCmdParametersUnits = CmdParametersSize - 1;
 const uint32_t MaxCustomFolderUnits = CustomFolderSize - 1;
 

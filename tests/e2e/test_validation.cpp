@@ -72,26 +72,6 @@ TEST(Validation, EachFailingCheckShowsItsMessageAndWritesNothing) {
     }
 }
 
-// A size field holds at most 2 GiB - 1 bytes: such a file is refused before anything is written.
-TEST(Validation, FileOfTwoGigabytesIsRefused) {
-    TempFolder src, out;
-    MakeFolder(src / "big");
-    HANDLE h = CreateFileA((src / "big\\huge.bin").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    ASSERT_NE(h, INVALID_HANDLE_VALUE);
-    LARGE_INTEGER size;
-    size.QuadPart = 0x80000000LL;  // sparse on the host file system
-    ASSERT_TRUE(SetFilePointerEx(h, size, nullptr, FILE_BEGIN) && SetEndOfFile(h));
-    CloseHandle(h);
-    WriteFileBytes(out / "t.exe", "old");
-
-    Builder b("-h -o " + Q(src.Path()) + " " + Q(out / "t.exe"), out.Path());
-    MessageBoxView box = b.NextBox();
-    ExpectError(box, L"2 GB 이상인 파일은 SFX 파일에 넣을 수 없습니다.\r\n\r\n" + Wide(src / "big\\huge.bin"));
-    b.Answer(box, IDOK);
-    EXPECT_EQ(b.End(), 0u);
-    EXPECT_EQ(ReadFileBytes(out / "t.exe"), "old");
-}
-
 TEST(Validation, OverwriteQuestionAndSuccessBox) {
     TempFolder src, out;
     WriteFileBytes(src / "a.txt", "a");

@@ -1,5 +1,5 @@
-// Builds from paths outside the code page and beyond MAX_PATH, and source
-// folders whose names have no exact code-page form. Runs under code page 1252.
+// Builds from paths outside the code page and beyond MAX_PATH, and record texts
+// that have no exact code-page form. Runs under code page 1252.
 #include <gtest/gtest.h>
 
 #include "buildtools.h"
@@ -14,7 +14,7 @@ struct WideFolder {
     explicit WideFolder(const std::wstring& name) {
         wchar_t temp[MAX_PATH];
         GetTempPathW(MAX_PATH, temp);
-        path = std::wstring(temp) + name + std::to_wstring(GetCurrentProcessId()) + L"\\";
+        path = std::wstring(temp) + L"quillet-test-" + name + std::to_wstring(GetCurrentProcessId()) + L"\\";
         RemoveTreeW(path);
         MakeFolderW(path);
     }
@@ -160,69 +160,70 @@ TEST(WideBuild, DeepSourceFolder) {
     EXPECT_EQ(TreeW(target.substr(0, target.rfind(L'\\') + 1)).size(), 1u);
 }
 
-// Names that best fit would turn into "../outside.txt", 'q"w' or "inf8":
-// refused up front, naming the file; nothing is written, and the file beside
-// the source folder is never read.
-TEST(WideBuild, LookAlikeNamesAreRefused) {
-    WideFolder top(L"qlook");
-    const std::string planted = "PLANTED-OUTSIDE-" + SomeBytes(64, 11);
-    WriteFileW(top.path + L"outside.txt", planted);
-    for (const wchar_t* name : {L"..\u2215outside.txt", L"q\uFF02w", L"inf\u221E"}) {
-        SCOPED_TRACE(U8(name));
-        std::wstring src = top.path + L"src\\", out = top.path + L"out\\";
-        RemoveTreeW(src);
-        RemoveTreeW(out);
-        MakeFolderW(src);
-        MakeFolderW(out);
-        WriteFileW(src + L"ok.txt", "inside");
-        WriteFileW(src + name, "look-alike");
-        DWORD code = 99;
-        std::wstring text = Refusal(QW(src) + L" " + QW(out + L"t.exe"), top.path, &code);
-        EXPECT_NE(text.find(L"\r\n\r\n" + src + name), std::wstring::npos) << U8(text);
-        EXPECT_EQ(code, 0u);
-        EXPECT_TRUE(TreeW(out).empty());
-    }
-    // Every SFX file left anywhere under the folder: none holds the planted
-    // bytes.
-    for (const auto& [name, bytes] : TreeW(top.path))
-        EXPECT_EQ(bytes.find("PLANTED-OUTSIDE-"), name == L"outside.txt" ? 0u : std::string::npos) << U8(name);
-}
-
-// The record's texts are code-page bytes too: one without an exact form is
-// refused, naming the field.
-TEST(WideBuild, RecordTextsOutsideTheCodePageAreRefused) {
+// The record's texts outside the code page go into the extension, in UTF-16, and the record's
+// own text fields stay empty. A lone surrogate has no form at all, and a name longer than an
+// extractor takes is refused: both up front, naming the text or the file.
+TEST(WideBuild, RecordTextsOutsideTheCodePage) {
     WideFolder top(L"qfield");
     std::wstring src = top.path + L"src\\", out = top.path + L"out\\";
     MakeFolderW(src);
     MakeFolderW(out);
     WriteFileW(src + L"setup.exe", ReadFileW(WBinDir() + L"launch_probe.exe"));
-    const struct {
-        std::wstring args, field, value;
-    } cases[] = {
-        {L"-mf %S %T %P \"a\uFF02 b\"", L"CmdParameters", L"a\uFF02 b"},
-        {L"-fm %S %T %APPDATA%\\\u5F20\u4F1F", L"CustomFolder", L"%APPDATA%\\\u5F20\u4F1F\\"},
-        {L"-mf -fm %S %T %P C:\\x \"\U0001F600\"", L"CmdParameters", L"\U0001F600"},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(U8(c.args));
+    auto expand = [&](const std::wstring& pattern) {
         std::wstring args;
-        for (size_t k = 0; k < c.args.size(); ++k) {
-            if (c.args.compare(k, 2, L"%S") == 0)
+        for (size_t k = 0; k < pattern.size(); ++k) {
+            if (pattern.compare(k, 2, L"%S") == 0)
                 args += QW(src), ++k;
-            else if (c.args.compare(k, 2, L"%T") == 0)
+            else if (pattern.compare(k, 2, L"%T") == 0)
                 args += QW(out + L"t.exe"), ++k;
-            else if (c.args.compare(k, 2, L"%P") == 0)
+            else if (pattern.compare(k, 2, L"%P") == 0)
                 args += QW(src + L"setup.exe"), ++k;
             else
-                args += c.args[k];
+                args += pattern[k];
         }
+        return args;
+    };
+    const struct {
+        std::wstring args, cmd, folder;
+    } stored[] = {
+        {L"-mf %S %T %P \"a\uFF02 b\"", L"a\uFF02 b", L""},
+        {L"-fm %S %T %APPDATA%\\\u5F20\u4F1F", L"", L"%APPDATA%\\\u5F20\u4F1F\\"},
+        {L"-mf -fm %S %T %P C:\\x \"\U0001F600\"", L"\U0001F600", L"C:\\x\\"},
+    };
+    for (const auto& c : stored) {
+        SCOPED_TRACE(U8(c.args));
+        DeleteFileW((out + L"t.exe").c_str());
+        ASSERT_EQ(Build(L"-o " + expand(c.args), top.path, false), 0u);
+        WriteFileW(top.path + L"copy.exe", ReadFileW(out + L"t.exe"));
+        SfxFile f = ReadSfx(U8(top.path + L"copy.exe"));
+        ASSERT_EQ(f.error, "");
+        EXPECT_TRUE(f.extended);
+        EXPECT_EQ(f.cmdParameters, c.cmd);
+        EXPECT_EQ(f.customFolder, c.folder);
+        EXPECT_EQ(f.Text(2, 2048) + f.Text(2050, 261), "");
+    }
+    DeleteFileW((out + L"t.exe").c_str());
+    WriteFileW(src + std::wstring(200, L'a'), "");
+    MakeFolderW(src + std::wstring(200, L'b'));
+    const std::wstring deep = std::wstring(200, L'b') + L"\\" + std::wstring(200, L'c') + L"\\" + std::wstring(200, L'd');
+    MakeFolderW(src + deep.substr(0, 401));
+    WriteFileW(src + deep, "");
+    const struct {
+        std::wstring args, text;
+    } refused[] = {
+        {L"-mf %S %T %P \"a \xD800 b\"", L"CmdParameters"},
+        {L"-fm %S %T C:\\\xDC00", L"CustomFolder"},
+        {L"%S %T", L"경로가 512자보다 긴 파일은 SFX 파일에 넣을 수 없습니다.\r\n\r\n" + src + deep},
+    };
+    for (const auto& c : refused) {
+        SCOPED_TRACE(U8(c.args));
         DWORD code = 99;
-        std::wstring text = Refusal(args, top.path, &code);
-        EXPECT_NE(text.find(c.field), std::wstring::npos) << U8(text);
-        EXPECT_NE(text.find(L"\r\n\r\n" + c.value), std::wstring::npos) << U8(text);
+        std::wstring text = Refusal(expand(c.args), top.path, &code);
+        EXPECT_NE(text.find(c.text), std::wstring::npos) << U8(text);
         EXPECT_EQ(code, 0u);
         EXPECT_TRUE(TreeW(out).empty());
     }
+    RemoveTreeW(src + std::wstring(200, L'b'));
     // The same texts in the code page build.
     ASSERT_EQ(Build(L"-mf -fm -o " + QW(src) + L" " + QW(out + L"t.exe") + L" " + QW(src + L"setup.exe") +
                         L" %APPDATA%\\caf\u00E9 \"\u00E9 b\"",

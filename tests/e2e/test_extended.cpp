@@ -1,0 +1,252 @@
+// SFX files of the extended container: names and record texts that the system code page lacks,
+// a file of more than 2 GiB, and the 4 GiB limit of an SFX file. Runs under code page 1252 and
+// under 949; every path and command line goes through the W functions.
+#include <gtest/gtest.h>
+
+#include <map>
+#include <tuple>
+
+#include "sfxtools.h"
+#include "widetools.h"
+
+namespace {
+
+// A folder of the test under the temporary folder; ends in '\'.
+struct Base {
+    std::wstring path;
+    explicit Base(const wchar_t* name) {
+        wchar_t temp[MAX_PATH];
+        GetTempPathW(MAX_PATH, temp);
+        path = std::wstring(temp) + L"quillet-test-" + name + std::to_wstring(GetCurrentProcessId()) + L"\\";
+        RemoveTreeW(path);
+        MakeFolderW(path);
+    }
+    ~Base() { RemoveTreeW(path); }
+};
+
+// The windowless builder with a UTF-16 command line; the exit code, failing on any message box.
+DWORD BuildW(const std::wstring& args, const std::wstring& dir) {
+    Process p(QW(WBinDir() + L"quillet.exe") + L" -h -c -o " + args, dir.c_str());
+    return ExpectEndsWithoutMessages(p, 300000);
+}
+
+DWORD RunW(const std::wstring& sfx, const std::wstring& args, const std::wstring& dir) {
+    Process p(QW(sfx) + args, dir.c_str());
+    EXPECT_TRUE(p.Started()) << U8(sfx);
+    return ExpectEndsWithoutMessages(p, 300000);
+}
+
+// Attributes, size and last-write time (in 2-second steps, as stored) of every file and folder
+// below folder; names relative to top.
+std::map<std::wstring, std::tuple<DWORD, LONGLONG, LONGLONG>> Meta(const std::wstring& top,
+                                                                   const std::wstring& folder = L"") {
+    std::map<std::wstring, std::tuple<DWORD, LONGLONG, LONGLONG>> out;
+    WIN32_FIND_DATAW d;
+    HANDLE h = FindFirstFileW((top + folder + L"*").c_str(), &d);
+    if (h == INVALID_HANDLE_VALUE) return out;
+    do {
+        std::wstring name = d.cFileName;
+        if (name == L"." || name == L"..") continue;
+        bool isFolder = d.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY;
+        LONGLONG size = static_cast<LONGLONG>(d.nFileSizeHigh) << 32 | d.nFileSizeLow;
+        out[folder + name] = {d.dwFileAttributes, size, isFolder ? 0 : Seconds(d.ftLastWriteTime) / 2};
+        if (isFolder) out.merge(Meta(top, folder + name + L"\\"));
+    } while (FindNextFileW(h, &d));
+    FindClose(h);
+    return out;
+}
+
+void SetTimeAndAttributes(const std::wstring& path, const FILETIME& t, DWORD attributes) {
+    HANDLE h = CreateFileW(path.c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(h, INVALID_HANDLE_VALUE) << U8(path);
+    SetFileTime(h, nullptr, nullptr, &t);
+    CloseHandle(h);
+    SetFileAttributesW(path.c_str(), attributes);
+}
+
+// The wide tree: emoji, CJK, Cyrillic and Hangul names, and look-alikes that best fit would turn
+// into "..\x", 'q"w' and "inf8". One name fits every code page.
+void MakeWideTree(const std::wstring& src) {
+    MakeFolderW(src);
+    MakeFolderW(src + L"\u5F20\u4F1F");
+    MakeFolderW(src + L"\uC124\uCE58 \U0001F4E6");
+    const std::pair<const wchar_t*, std::string> files[] = {
+        {L"\U0001F600 smile.txt", "smile"},
+        {L"\u5F20\u4F1F\\\u6DF1\u3044\u30D5\u30A9\u30EB\u30C0.bin", SomeBytes(150000, 5)},
+        {L"\u041F\u0440\u0438\u0432\u0435\u0442.txt", "privet"},
+        {L"\uC124\uCE58 \U0001F4E6\\\uD55C\uAE00 \uC774\uB984.dat", SomeBytes(4000, 6)},
+        {L"..\u2215x", "look-alike slash"},
+        {L"q\uFF02w", "look-alike quote"},
+        {L"inf\u221E", "look-alike eight"},
+        {L"plain.txt", ""},
+    };
+    FILETIME t = MakeTime(2021, 6, 7, 8, 9, 10);
+    for (const auto& [name, bytes] : files) {
+        WriteFileW(src + name, bytes);
+        SetTimeAndAttributes(src + name, t, FILE_ATTRIBUTE_ARCHIVE);
+        t.dwHighDateTime += 3;
+    }
+    SetFileAttributesW((src + L"q\uFF02w").c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_ARCHIVE);
+    SetFileAttributesW((src + L"inf\u221E").c_str(), FILE_ATTRIBUTE_HIDDEN);
+}
+
+const std::string Planted = "PLANTED OUTSIDE";
+
+}  // namespace
+
+// The whole tree, with its names, data, times and attributes, and nothing outside the folder.
+TEST(Extended, WideTreeExtractsExactly) {
+    ASSERT_TRUE(GetACP() == 1252 || GetACP() == 949) << GetACP();
+    Base base(L"qext");
+    std::wstring src = base.path + L"src\\", dest = base.path + L"out\\\u5F20 \U0001F600\\";
+    MakeWideTree(src);
+    MakeFolderW(base.path + L"out");
+    WriteFileW(base.path + L"out\\x", Planted);  // where "..\x" would land
+    std::wstring sfx = base.path + L"t.exe";
+    ASSERT_EQ(BuildW(L"-s -fm " + QW(src) + L" " + QW(sfx) + L" " + QW(dest), base.path), 0u);
+    SfxFile f = ReadSfx(U8(sfx));
+    ASSERT_EQ(f.error, "");
+    EXPECT_TRUE(f.extended);
+    EXPECT_EQ(f.customFolder, dest);
+    EXPECT_EQ(f.entries.size(), TreeW(src).size());
+    ASSERT_EQ(RunW(sfx, L"", base.path), 0u);
+    EXPECT_EQ(TreeW(dest), TreeW(src));
+    EXPECT_EQ(Meta(dest), Meta(src));
+    EXPECT_EQ(ReadFileW(base.path + L"out\\x"), Planted);
+    EXPECT_EQ(TreeW(base.path + L"out\\").size(), TreeW(src).size() + 2) << "the folder and x, nothing else";
+}
+
+// The program to run has such a name, and so have its stored parameters: it gets them and the
+// run's own arguments, and the clean-up removes everything from the temporary folder.
+TEST(Extended, ProgramWithWideNameRuns) {
+    Base base(L"qextrun");
+    std::wstring src = base.path + L"src\\", temp = base.path + L"temp\\";
+    MakeFolderW(src);
+    MakeFolderW(temp);
+    const std::wstring program = src + L"\uC124\uCE58 \U0001F600 \u0417.exe";
+    WriteFileW(program, ReadFileW(WBinDir() + L"launch_probe.exe"));
+    WriteFileW(src + L"\u6587\u66F8.txt", "data");
+    std::wstring sfx = base.path + L"r.exe", report = base.path + L"report.txt";
+    ASSERT_EQ(BuildW(L"-mf -ft -s -di " + QW(src) + L" " + QW(sfx) + L" " + QW(program) +
+                         L" \"\u5F20\uFF02 \U0001F4E6\"",
+                     base.path),
+              0u);
+    EXPECT_TRUE(ReadSfx(U8(sfx)).extended);
+    ScopedEnvW t(L"TEMP", temp), t2(L"TMP", temp), w(L"QUILLET_PROBE_WOUT", report), e(L"QUILLET_PROBE_EXIT", L"7");
+    EXPECT_EQ(RunW(sfx, L" \u041F \"a b\"", base.path), 7u);
+    std::wstring text = U16(ReadFileW(report));
+    std::vector<std::wstring> lines;
+    for (size_t at = 0, end; (end = text.find(L'\n', at)) != std::wstring::npos; at = end + 1)
+        lines.push_back(text.substr(at, end - at));
+    ASSERT_EQ(lines.size(), 6u) << U8(text);
+    EXPECT_EQ(lines[1].substr(lines[1].rfind(L'\\') + 1), L"\uC124\uCE58 \U0001F600 \u0417.exe");
+    EXPECT_EQ(std::vector<std::wstring>(lines.begin() + 2, lines.end()),
+              (std::vector<std::wstring>{L"\u5F20\uFF02", L"\U0001F4E6", L"\u041F", L"a b"}));
+    EXPECT_TRUE(TreeW(temp).empty()) << "the run's folder and files are removed";
+}
+
+// Names that all fit the code page keep the original form: 17-byte headers, code-page names.
+TEST(Extended, CodePageTreeKeepsTheOriginalForm) {
+    Base base(L"qorig");
+    std::wstring src = base.path + L"src\\", sfx = base.path + L"t.exe";
+    const std::wstring local = GetACP() == 949 ? L"\uD55C\uAE00.txt" : L"caf\u00E9.txt";
+    MakeFolderW(src);
+    MakeFolderW(src + L"sub");
+    WriteFileW(src + local, "local");
+    WriteFileW(src + L"sub\\a.bin", SomeBytes(20000, 2));
+    ASSERT_EQ(BuildW(L"-mf " + QW(src) + L" " + QW(sfx) + L" " + QW(src + local) + L" \"" + local + L"\"",
+                     base.path),
+              0u);
+    SfxFile f = ReadSfx(U8(sfx));
+    ASSERT_EQ(f.error, "");
+    EXPECT_FALSE(f.extended);
+    EXPECT_EQ(f.terminatorOffset + 17, ReadFileW(sfx).size());
+    const SfxEntry* e = f.Find(local);
+    ASSERT_TRUE(e);
+    char bytes[32];
+    int n = WideCharToMultiByte(CP_ACP, 0, local.c_str(), -1, bytes, sizeof(bytes), nullptr, nullptr);
+    EXPECT_EQ(e->storedName, std::string(bytes, n - 1));
+    EXPECT_EQ(f.Text(2, 2048), std::string(bytes, n - 1));
+    EXPECT_EQ(f.entries.size(), 3u);
+    for (const SfxEntry& entry : f.entries) EXPECT_EQ(entry.kind, entry.name == std::string(bytes, n - 1) ? 1 : 0);
+}
+
+// A file of 2.4 GB (sparse in the source): the extended form's 64-bit size, extracted exactly.
+TEST(Extended, FileAboveTwoGigabytesExtractsExactly) {
+    Base base(L"qbig");
+    std::wstring src = base.path + L"src\\", dest = base.path + L"out\\", sfx = base.path + L"big.exe";
+    MakeFolderW(src);
+    const LONGLONG size = 2400000123LL;
+    const std::pair<LONGLONG, std::string> pieces[] = {
+        {0, SomeBytes(1 << 20, 1)}, {(1LL << 31) - 700000, SomeBytes(1500000, 2)}, {size - 90000, SomeBytes(90000, 3)}};
+    HANDLE h = CreateFileW((src + L"disk.img").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    ASSERT_NE(h, INVALID_HANDLE_VALUE);
+    for (const auto& [at, bytes] : pieces) {
+        LARGE_INTEGER to;
+        to.QuadPart = at;
+        DWORD written = 0;
+        ASSERT_TRUE(SetFilePointerEx(h, to, nullptr, FILE_BEGIN) &&
+                    WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr));
+    }
+    CloseHandle(h);
+    WriteFileW(src + L"small.txt", "small");
+    ASSERT_EQ(BuildW(L"-s -fm " + QW(src) + L" " + QW(sfx) + L" " + QW(dest), base.path), 0u);
+    SfxFile f = ReadSfx(U8(sfx), false);
+    ASSERT_EQ(f.error, "");
+    EXPECT_TRUE(f.extended);
+    ASSERT_TRUE(f.Find(L"disk.img"));
+    EXPECT_EQ(f.Find(L"disk.img")->size, size);
+    EXPECT_EQ(f.Find(L"disk.img")->computedSum, f.Find(L"disk.img")->storedSum);
+
+    ASSERT_EQ(RunW(sfx, L"", base.path), 0u);
+    EXPECT_EQ(ReadFileW(dest + L"small.txt"), "small");
+    EXPECT_EQ(Meta(dest), Meta(src));
+    // Compared piece by piece: zeros but where the pieces lie.
+    HANDLE out = CreateFileW((dest + L"disk.img").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(out, INVALID_HANDLE_VALUE);
+    std::string block(16 << 20, '\0'), expected;
+    LONGLONG done = 0, wrong = -1;
+    for (DWORD got = 1; got && wrong < 0; done += got) {
+        ASSERT_TRUE(ReadFile(out, &block[0], static_cast<DWORD>(block.size()), &got, nullptr));
+        expected.assign(got, '\0');
+        for (const auto& [at, bytes] : pieces)
+            for (LONGLONG i = std::max(at, done); i < std::min<LONGLONG>(at + bytes.size(), done + got); ++i)
+                expected[i - done] = bytes[i - at];
+        if (memcmp(block.data(), expected.data(), got)) wrong = done;
+    }
+    CloseHandle(out);
+    EXPECT_EQ(wrong, -1) << "the block at " << wrong << " differs";
+    EXPECT_EQ(done, size);
+}
+
+// A build whose SFX file would reach 4 GiB fails like a write failure, saying why; the previous
+// SFX file stays and no temporary file is left. The source: 65 links to one file of 64 MiB of
+// noise, which does not pack.
+TEST(Extended, SfxFileOfFourGigabytesIsRefused) {
+    Base base(L"qhuge");
+    std::wstring src = base.path + L"src\\", out = base.path + L"out\\", sfx = out + L"t.exe";
+    MakeFolderW(src);
+    MakeFolderW(out);
+    std::string noise(64 << 20, '\0');
+    uint64_t x = 0x9E3779B97F4A7C15ull;
+    for (size_t i = 0; i < noise.size(); i += 8) {
+        x ^= x << 13, x ^= x >> 7, x ^= x << 17;
+        memcpy(&noise[i], &x, 8);
+    }
+    WriteFileW(src + L"0.bin", noise);
+    for (int i = 1; i < 65; ++i)
+        ASSERT_TRUE(CreateHardLinkW((src + std::to_wstring(i) + L".bin").c_str(), (src + L"0.bin").c_str(), nullptr));
+    WriteFileW(sfx, "previous");
+    Process p(QW(WBinDir() + L"quillet.exe") + L" -h -c -o " + QW(src) + L" " + QW(sfx), base.path.c_str());
+    HWND box = WaitForWindow(p.Id(), kDialogClass, 600000);
+    ASSERT_TRUE(box) << "no error box";
+    MessageBoxView v = ReadMessageBox(box);
+    EXPECT_EQ(v.caption, L"Application Error");
+    EXPECT_EQ(v.text, L"SfxTooLarge: Cannot write file \"" + sfx +
+                          L"\". An SFX file of 4 GB (4,294,967,296 bytes) or more cannot run: Windows starts no "
+                          L"program file that large.");
+    PressButton(box, IDOK);
+    EXPECT_EQ(ExpectEndsWithoutMessages(p, 60000), 1u);
+    EXPECT_EQ(ReadFileW(sfx), "previous");
+    EXPECT_EQ(TreeW(out).size(), 1u) << "no temporary file beside the target";
+}
