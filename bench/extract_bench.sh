@@ -33,7 +33,7 @@ rsrc=$((16#$($([ "$arch" = i686 ] && echo i686 || echo x86_64)-w64-mingw32-objdu
 rsrc_file=$(( (rsrc + 511) / 512 * 512 ))
 awk -v b="$bytes" -v ts="${best[sfx]}" -v tr="${best[zlib]}" -v tl="${best[ld]}" -v ms="${mem[sfx]}" \
     -v mr="${mem[zlib]}" -v ml="${mem[ld]}" -v big="$largest" \
-    -v stub="$stub" -v rs="$rsrc_file" -v same="$same" -v budget="$([ "$arch" = i686 ] && echo "48 KiB for i686" || echo "aim 64 KiB for x86_64")" 'BEGIN {
+    -v stub="$stub" -v rs="$rsrc_file" -v same="$same" -v budget="$([ "$arch" = i686 ] && echo "32 KiB for i686" || echo "aim 64 KiB for x86_64")" 'BEGIN {
     mib = 1048576
     printf "corpus: %.1f MiB, largest file %.1f MiB; extracted files identical to the corpus: %s\n", b / mib, big / mib, same
     printf "sfxhead (SFX run):                     %6.2f s  %6.1f MiB/s  peak RSS %.1f MiB\n", ts, b / mib / ts, ms / 1024
