@@ -11,19 +11,6 @@
 
 namespace {
 
-// A folder of the test under the temporary folder; ends in '\'.
-struct Base {
-    std::wstring path;
-    explicit Base(const wchar_t* name) {
-        wchar_t temp[MAX_PATH];
-        GetTempPathW(MAX_PATH, temp);
-        path = std::wstring(temp) + L"quillet-test-" + name + std::to_wstring(GetCurrentProcessId()) + L"\\";
-        RemoveTreeW(path);
-        MakeFolderW(path);
-    }
-    ~Base() { RemoveTreeW(path); }
-};
-
 // The windowless builder with a UTF-16 command line; the exit code, failing on any message box.
 DWORD BuildW(const std::wstring& args, const std::wstring& dir) {
     Process p(QW(WBinDir() + L"quillet.exe") + L" -h -c -o " + args, dir.c_str());
@@ -97,7 +84,7 @@ const std::string Planted = "PLANTED OUTSIDE";
 // The whole tree, with its names, data, times and attributes, and nothing outside the folder.
 TEST(Extended, WideTreeExtractsExactly) {
     ASSERT_TRUE(GetACP() == 1252 || GetACP() == 949) << GetACP();
-    Base base(L"qext");
+    WideFolder base(L"qext");
     std::wstring src = base.path + L"src\\", dest = base.path + L"out\\\u5F20 \U0001F600\\";
     MakeWideTree(src);
     MakeFolderW(base.path + L"out");
@@ -119,7 +106,7 @@ TEST(Extended, WideTreeExtractsExactly) {
 // The program to run has such a name, and so have its stored parameters: it gets them and the
 // run's own arguments, and the clean-up removes everything from the temporary folder.
 TEST(Extended, ProgramWithWideNameRuns) {
-    Base base(L"qextrun");
+    WideFolder base(L"qextrun");
     std::wstring src = base.path + L"src\\", temp = base.path + L"temp\\";
     MakeFolderW(src);
     MakeFolderW(temp);
@@ -147,7 +134,7 @@ TEST(Extended, ProgramWithWideNameRuns) {
 
 // Names that all fit the code page keep the original form: 17-byte headers, code-page names.
 TEST(Extended, CodePageTreeKeepsTheOriginalForm) {
-    Base base(L"qorig");
+    WideFolder base(L"qorig");
     std::wstring src = base.path + L"src\\", sfx = base.path + L"t.exe";
     const std::wstring local = GetACP() == 949 ? L"\uD55C\uAE00.txt" : L"caf\u00E9.txt";
     MakeFolderW(src);
@@ -173,7 +160,7 @@ TEST(Extended, CodePageTreeKeepsTheOriginalForm) {
 
 // A file of 2.4 GB (sparse in the source): the extended form's 64-bit size, extracted exactly.
 TEST(Extended, FileAboveTwoGigabytesExtractsExactly) {
-    Base base(L"qbig");
+    WideFolder base(L"qbig");
     std::wstring src = base.path + L"src\\", dest = base.path + L"out\\", sfx = base.path + L"big.exe";
     MakeFolderW(src);
     const LONGLONG size = 2400000123LL;
@@ -223,7 +210,7 @@ TEST(Extended, FileAboveTwoGigabytesExtractsExactly) {
 // SFX file stays and no temporary file is left. The source: 65 links to one file of 64 MiB of
 // noise, which does not pack.
 TEST(Extended, SfxFileOfFourGigabytesIsRefused) {
-    Base base(L"qhuge");
+    WideFolder base(L"qhuge");
     std::wstring src = base.path + L"src\\", out = base.path + L"out\\", sfx = out + L"t.exe";
     MakeFolderW(src);
     MakeFolderW(out);

@@ -8,19 +8,6 @@
 
 namespace {
 
-// A folder under the temporary folder, named with text outside the code page.
-struct WideFolder {
-    std::wstring path;  // ends in '\'
-    explicit WideFolder(const std::wstring& name) {
-        wchar_t temp[MAX_PATH];
-        GetTempPathW(MAX_PATH, temp);
-        path = std::wstring(temp) + L"quillet-test-" + name + std::to_wstring(GetCurrentProcessId()) + L"\\";
-        RemoveTreeW(path);
-        MakeFolderW(path);
-    }
-    ~WideFolder() { RemoveTreeW(path); }
-};
-
 // Creates each folder of a path in turn (paths of any length).
 void MakeFolders(const std::wstring& path) {
     for (size_t at = path.find(L'\\', 3); at != std::wstring::npos; at = path.find(L'\\', at + 1))

@@ -123,3 +123,13 @@ ScopedEnvW::ScopedEnvW(const wchar_t* name, const std::wstring& value) : name_(n
 }
 
 ScopedEnvW::~ScopedEnvW() { SetEnvironmentVariableW(name_.c_str(), had_ ? old_.c_str() : nullptr); }
+
+WideFolder::WideFolder(const std::wstring& name) {
+    wchar_t temp[MAX_PATH];
+    GetTempPathW(MAX_PATH, temp);
+    path = std::wstring(temp) + L"quillet-test-" + name + std::to_wstring(GetCurrentProcessId()) + L"\\";
+    RemoveTreeW(path);
+    MakeFolderW(path);
+}
+
+WideFolder::~WideFolder() { RemoveTreeW(path); }

@@ -22,6 +22,14 @@ void RemoveTreeW(const std::wstring& folder);
 // file's bytes (empty for folders).
 std::map<std::wstring, std::string> TreeW(const std::wstring& folder);
 
+// A folder under the temporary folder, "quillet-test-" + name + the process id (the name may lie
+// outside the code page); made empty, removed with all it holds when it goes. path ends in '\'.
+struct WideFolder {
+    std::wstring path;
+    explicit WideFolder(const std::wstring& name);
+    ~WideFolder();
+};
+
 // Sets an environment variable of this process (inherited by the programs it starts) and
 // restores the earlier state when it goes.
 class ScopedEnvW {
