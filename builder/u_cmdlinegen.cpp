@@ -30,3 +30,50 @@ std::wstring ComposeCommandLine(const CommandLinePieces& pieces) {
     for (const std::wstring& value : pieces.values) QuoteParameter(out, value);
     return TrimText(out);
 }
+
+CommandLinePieces CommandLinePiecesFor(const BuildSettings& s, const std::wstring& program) {
+    CommandLinePieces pieces;
+    pieces.program = program;
+    bool run = s.ExtractionMode == 1, icon = !TrimText(s.Icon).empty();
+    // The main window enables the open-folder box in extract-only mode, the working folder,
+    // deletion and elevation in run mode, and deletion at restart with "administrator" only.
+    const struct {
+        const wchar_t* name;
+        bool on;
+    } switches[] = {
+        {L"ic", icon},
+        {L"me", !run},
+        {L"mf", run},
+        {L"ft", s.ExtractionFolder == 0},
+        {L"fd", s.ExtractionFolder == 1},
+        {L"fp", s.ExtractionFolder == 2},
+        {L"fc", s.ExtractionFolder == 3},
+        {L"fs", s.ExtractionFolder == 4},
+        {L"fm", s.ExtractionFolder == 5},
+        {L"e", !run && s.OpenFolder},
+        {L"we", run && s.WorkingDirectory == 0},
+        {L"ws", run && s.WorkingDirectory == 1},
+        {L"wc", run && s.WorkingDirectory == 2},
+        {L"di", run && s.DeleteMode == 0},
+        {L"dr", run && s.DeleteMode == 1 && s.UACAutoElevation == 2},
+        {L"dn", run && s.DeleteMode == 2},
+        {L"i", s.OneInstance != 0},
+        {L"s", s.SilentMode != 0},
+        {L"d", s.SelfDeleteMode != 0},
+        {L"un", run && s.UACAutoElevation == 0},
+        {L"uh", run && s.UACAutoElevation == 1},
+        {L"ua", run && s.UACAutoElevation == 2},
+        {L"op", s.OverwriteMode == 0},
+        {L"oo", s.OverwriteMode == 1},
+        {L"os", s.OverwriteMode == 2},
+    };
+    for (const auto& sw : switches)
+        if (sw.on) pieces.switches.push_back(sw.name);
+    pieces.values.push_back(s.Source);
+    pieces.values.push_back(s.Target);
+    if (icon) pieces.values.push_back(s.Icon);
+    if (run) pieces.values.push_back(s.ExecutableFile);
+    if (s.ExtractionFolder == 5) pieces.values.push_back(s.CustomFolder);
+    if (run) pieces.values.push_back(s.CmdParameters);
+    return pieces;
+}

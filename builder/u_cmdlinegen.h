@@ -1,8 +1,10 @@
-// The text of a generated command line, without any system call: the generator window
-// gathers the pieces from the main window, this puts them together.
+// The text of a generated command line, without any system call: the generator window takes
+// the main window's settings, this turns them into switches and values and puts them together.
 #pragma once
 #include <string>
 #include <vector>
+
+#include "u_settings.h"
 
 // Appends a value in command-line form: trimmed, inner quotes escaped, wrapped in quotes when it
 // holds a blank, followed by one blank; nothing at all for an empty value.
@@ -15,3 +17,8 @@ struct CommandLinePieces {
 };
 // Program, switches, values, each followed by one blank, the whole trimmed at the end.
 std::wstring ComposeCommandLine(const CommandLinePieces& pieces);
+
+// The pieces for the settings as the main window holds them (BuildSettings of GatherSettings):
+// a switch for each choice whose control is enabled in that state, the values its switches ask
+// for in the order the builder reads them.
+CommandLinePieces CommandLinePiecesFor(const BuildSettings& settings, const std::wstring& program);
