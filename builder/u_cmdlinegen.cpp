@@ -13,7 +13,10 @@ std::wstring TrimText(const std::wstring& text) {
 
 void QuoteParameter(std::wstring& out, const std::wstring& value) {
     std::wstring v = TrimText(value);
-    if (v.empty()) return;
+    if (v.empty()) {
+        out += L"\"\" ";
+        return;
+    }
     std::wstring escaped;
     for (wchar_t c : v) {
         if (c == L'"') escaped += L'\\';
@@ -74,6 +77,6 @@ CommandLinePieces CommandLinePiecesFor(const BuildSettings& s, const std::wstrin
     if (icon) pieces.values.push_back(s.Icon);
     if (run) pieces.values.push_back(s.ExecutableFile);
     if (s.ExtractionFolder == 5) pieces.values.push_back(s.CustomFolder);
-    if (run) pieces.values.push_back(s.CmdParameters);
+    if (run && !TrimText(s.CmdParameters).empty()) pieces.values.push_back(s.CmdParameters);
     return pieces;
 }

@@ -7,18 +7,19 @@
 #include "u_settings.h"
 
 // Appends a value in command-line form: trimmed, inner quotes escaped, wrapped in quotes when it
-// holds a blank, followed by one blank; nothing at all for an empty value.
+// holds a blank, followed by one blank; an empty value as "", so that the next keeps its place.
 void QuoteParameter(std::wstring& out, const std::wstring& value);
 
 struct CommandLinePieces {
     std::wstring program;                // the builder's own file
     std::vector<const wchar_t*> switches;  // names without the '-'
-    std::vector<std::wstring> values;    // positional values in order; empty ones drop out
+    std::vector<std::wstring> values;    // positional values in order
 };
 // Program, switches, values, each followed by one blank, the whole trimmed at the end.
 std::wstring ComposeCommandLine(const CommandLinePieces& pieces);
 
 // The pieces for the settings as the main window holds them (BuildSettings of GatherSettings):
 // a switch for each choice whose control is enabled in that state, the values its switches ask
-// for in the order the builder reads them.
+// for in the order the builder reads them. The program's parameters come last and are optional:
+// left out when empty.
 CommandLinePieces CommandLinePiecesFor(const BuildSettings& settings, const std::wstring& program);

@@ -11,8 +11,8 @@ TEST(QuoteParameter, TrimsEscapesAndQuotes) {
         QuoteParameter(out, v);
         return out;
     };
-    EXPECT_EQ(q(L""), L"x ");
-    EXPECT_EQ(q(L" \t "), L"x ");  // nothing at all, not even a blank
+    EXPECT_EQ(q(L""), L"x \"\" ");  // an empty value keeps its place
+    EXPECT_EQ(q(L" \t "), L"x \"\" ");
     EXPECT_EQ(q(L" C:\\Source "), L"x C:\\Source ");
     EXPECT_EQ(q(L"C:\\My Source"), L"x \"C:\\My Source\" ");
     EXPECT_EQ(q(L"a\"b"), L"x a\\\"b ");  // escaped, not wrapped
@@ -30,11 +30,11 @@ TEST(ComposeCommandLine, ProgramSwitchesThenValues) {
     p.switches = {L"me", L"ft", L"e", L"op"};
     p.values = {L"C:\\Source", L"C:\\Target.exe"};
     EXPECT_EQ(ComposeCommandLine(p), L"C:\\Tools\\quillet.exe -me -ft -e -op C:\\Source C:\\Target.exe");
-    // An empty value drops out, so the next one moves forward.
+    // An empty value holds its place: the next one is read where it belongs.
     p.program = L"C:\\Программы\\q.exe";
     p.switches = {L"mf", L"fm"};
     p.values = {L"C:\\Src", L"T.exe", L"  ", L"%APPDATA%\\张伟\\"};
-    EXPECT_EQ(ComposeCommandLine(p), L"C:\\Программы\\q.exe -mf -fm C:\\Src T.exe %APPDATA%\\张伟\\");
+    EXPECT_EQ(ComposeCommandLine(p), L"C:\\Программы\\q.exe -mf -fm C:\\Src T.exe \"\" %APPDATA%\\张伟\\");
 }
 
 
