@@ -40,6 +40,8 @@ CommandLinePieces CommandLinePiecesFor(const BuildSettings& s, const std::wstrin
     bool run = s.ExtractionMode == 1, icon = !TrimText(s.Icon).empty();
     // The main window enables the open-folder box in extract-only mode, the working folder,
     // deletion and elevation in run mode, and deletion at restart with "administrator" only.
+    // Elevation is the exception to leaving out what is disabled: the builder writes its manifest
+    // in either mode, so a choice kept from run mode still makes the SFX file ask for it.
     const struct {
         const wchar_t* name;
         bool on;
@@ -64,8 +66,8 @@ CommandLinePieces CommandLinePiecesFor(const BuildSettings& s, const std::wstrin
         {L"s", s.SilentMode != 0},
         {L"d", s.SelfDeleteMode != 0},
         {L"un", run && s.UACAutoElevation == 0},
-        {L"uh", run && s.UACAutoElevation == 1},
-        {L"ua", run && s.UACAutoElevation == 2},
+        {L"uh", s.UACAutoElevation == 1},
+        {L"ua", s.UACAutoElevation == 2},
         {L"op", s.OverwriteMode == 0},
         {L"oo", s.OverwriteMode == 1},
         {L"os", s.OverwriteMode == 2},

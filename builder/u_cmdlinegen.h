@@ -19,7 +19,7 @@ struct CommandLinePieces {
 std::wstring ComposeCommandLine(const CommandLinePieces& pieces);
 
 // The pieces for the settings as the main window holds them (BuildSettings of GatherSettings):
-// a switch for each choice whose control is enabled in that state, the values its switches ask
-// for in the order the builder reads them. The program's parameters come last and are optional:
-// left out when empty.
+// a switch for each choice whose control is enabled in that state (and for an elevation other
+// than none, which counts in either mode), the values its switches ask for in the order the
+// builder reads them. The program's parameters come last and are optional: left out when empty.
 CommandLinePieces CommandLinePiecesFor(const BuildSettings& settings, const std::wstring& program);
