@@ -11,19 +11,24 @@ std::wstring TrimText(const std::wstring& text) {
 
 }  // namespace
 
+// The builder reads its line with the rules of the Microsoft C runtime (CmdLineHelper): backslashes
+// are plain unless a quote follows them; then each pair gives one backslash and an odd one makes the
+// quote plain. So the backslashes before a quote of the value are doubled and get one more, and
+// those before the closing quote are doubled. Every character up to 32 separates parameters.
 void QuoteParameter(std::wstring& out, const std::wstring& value) {
     std::wstring v = TrimText(value);
-    if (v.empty()) {
-        out += L"\"\" ";
-        return;
-    }
-    std::wstring escaped;
+    bool wrap = v.empty();
+    for (wchar_t c : v)
+        if (c <= 32) wrap = true;
+    if (wrap) out += L'"';
+    size_t backslashes = 0;
     for (wchar_t c : v) {
-        if (c == L'"') escaped += L'\\';
-        escaped += c;
+        if (c == L'"') out.append(backslashes + 1, L'\\');
+        backslashes = c == L'\\' ? backslashes + 1 : 0;
+        out += c;
     }
-    if (escaped.find(L' ') != std::wstring::npos) escaped = L"\"" + escaped + L"\"";
-    out += escaped + L" ";
+    if (wrap) out.append(backslashes, L'\\') += L'"';
+    out += L' ';
 }
 
 std::wstring ComposeCommandLine(const CommandLinePieces& pieces) {

@@ -6,8 +6,9 @@
 
 #include "u_settings.h"
 
-// Appends a value in command-line form: trimmed, inner quotes escaped, wrapped in quotes when it
-// holds a blank, followed by one blank; an empty value as "", so that the next keeps its place.
+// Appends a value in command-line form, followed by one blank: trimmed, quotes and the backslashes
+// before them escaped, wrapped in quotes when it holds a blank, a tab or another control character;
+// an empty value as "", so that the next keeps its place.
 void QuoteParameter(std::wstring& out, const std::wstring& value);
 
 struct CommandLinePieces {

@@ -17,7 +17,12 @@ TEST(QuoteParameter, TrimsEscapesAndQuotes) {
     EXPECT_EQ(q(L"C:\\My Source"), L"x \"C:\\My Source\" ");
     EXPECT_EQ(q(L"a\"b"), L"x a\\\"b ");  // escaped, not wrapped
     EXPECT_EQ(q(L"C:\\dir\\"), L"x C:\\dir\\ ");  // a final backslash stays as it is
-    EXPECT_EQ(q(L"a\tb"), L"x a\tb ");  // only blanks lead to quotes
+    EXPECT_EQ(q(L"a\tb"), L"x \"a\tb\" ");  // a tab separates parameters as a blank does
+    EXPECT_EQ(q(L"a\x01" L"b"), L"x \"a\x01" L"b\" ");
+    // Backslashes before a quote are doubled and get one more; before the closing quote, doubled.
+    EXPECT_EQ(q(L"a\\\"b"), L"x a\\\\\\\"b ");
+    EXPECT_EQ(q(L"C:\\My Dir\\"), L"x \"C:\\My Dir\\\\\" ");
+    EXPECT_EQ(q(L"\\\\server\\a b\\\\"), L"x \"\\\\server\\a b\\\\\\\\\" ");
     EXPECT_EQ(q(L"\"prm 1\" \"prm 2\""), L"x \"\\\"prm 1\\\" \\\"prm 2\\\"\" ");
     // Text outside the code page is copied whole; its look-alike quote is no quote.
     EXPECT_EQ(q(L"C:\\Привет 张伟\\\U0001F600"), L"x \"C:\\Привет 张伟\\\U0001F600\" ");
