@@ -15,8 +15,11 @@ std::wstring TrimText(const std::wstring& text) {
 // are plain unless a quote follows them; then each pair gives one backslash and an odd one makes the
 // quote plain. So the backslashes before a quote of the value are doubled and get one more, and
 // those before the closing quote are doubled. Every character up to 32 separates parameters.
+// A value that starts with '-' or '/' would be read as a switch: a blank in front of it, inside the
+// quotes, keeps it a value, and the builder trims every value before it uses it.
 void QuoteParameter(std::wstring& out, const std::wstring& value) {
     std::wstring v = TrimText(value);
+    if (!v.empty() && (v[0] == L'-' || v[0] == L'/')) v.insert(0, 1, L' ');
     bool wrap = v.empty();
     for (wchar_t c : v)
         if (c <= 32) wrap = true;

@@ -8,7 +8,8 @@
 
 // Appends a value in command-line form, followed by one blank: trimmed, quotes and the backslashes
 // before them escaped, wrapped in quotes when it holds a blank, a tab or another control character;
-// an empty value as "", so that the next keeps its place.
+// an empty value as "", so that the next keeps its place; one that starts with '-' or '/' as
+// " -..." (a blank in front, which the builder trims), so that it is not read as a switch.
 void QuoteParameter(std::wstring& out, const std::wstring& value);
 
 struct CommandLinePieces {

@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include "f_cmdline.h"
+#include "u_settings.h"
 
 TEST(QuoteParameter, TrimsEscapesAndQuotes) {
     auto q = [](const std::wstring& v) {
@@ -24,6 +25,9 @@ TEST(QuoteParameter, TrimsEscapesAndQuotes) {
     EXPECT_EQ(q(L"C:\\My Dir\\"), L"x \"C:\\My Dir\\\\\" ");
     EXPECT_EQ(q(L"\\\\server\\a b\\\\"), L"x \"\\\\server\\a b\\\\\\\\\" ");
     EXPECT_EQ(q(L"\"prm 1\" \"prm 2\""), L"x \"\\\"prm 1\\\" \\\"prm 2\\\"\" ");
+    // A value that starts like a switch gets a blank in front, inside quotes.
+    EXPECT_EQ(q(L"/S"), L"x \" /S\" ");
+    EXPECT_EQ(q(L" -param \"a\""), L"x \" -param \\\"a\\\"\" ");
     // Text outside the code page is copied whole; its look-alike quote is no quote.
     EXPECT_EQ(q(L"C:\\Привет 张伟\\\U0001F600"), L"x \"C:\\Привет 张伟\\\U0001F600\" ");
     EXPECT_EQ(q(L"a\uFF02b"), L"x a\uFF02b ");
@@ -42,6 +46,42 @@ TEST(ComposeCommandLine, ProgramSwitchesThenValues) {
     EXPECT_EQ(ComposeCommandLine(p), L"C:\\Программы\\q.exe -mf -fm C:\\Src T.exe \"\" %APPDATA%\\张伟\\");
 }
 
+// The generated line reads back as the settings it came from, for the values that once broke it;
+// texts compare trimmed, as the builder uses them.
+TEST(CommandLinePiecesFor, LineReadsBackAsTheSettings) {
+    auto trim = [](const std::wstring& t) {
+        size_t b = t.find_first_not_of(L" \t"), e = t.find_last_not_of(L" \t");
+        return b == std::wstring::npos ? std::wstring() : t.substr(b, e - b + 1);
+    };
+    for (const wchar_t* v : {L"", L"  ", L"C:\\My Dir\\", L"a\\\"b", L"a\tb", L"/S", L"-param", L"\"\\\"x\"",
+                             L"C:\\Привет 张伟\\\\"}) {
+        BuildSettings s;
+        s.Source = v;
+        s.Target = L"T.exe";
+        s.ExtractionMode = 1;
+        s.ExtractionFolder = 5;
+        s.ExecutableFile = v;
+        s.CustomFolder = L"C:\\c";
+        s.CmdParameters = v;
+        s.UACAutoElevation = 2;
+        std::wstring line = ComposeCommandLine(CommandLinePiecesFor(s, L"C:\\Program Files\\q.exe"));
+        StartupSettings st = ReadStartupSettings(line.c_str());
+        EXPECT_TRUE(st.flags.CommandLineComplete) << line;
+        EXPECT_EQ(trim(st.settings.Source), trim(v)) << line;
+        EXPECT_EQ(st.settings.Target, L"T.exe") << line;
+        EXPECT_EQ(trim(st.settings.ExecutableFile), trim(v)) << line;
+        EXPECT_EQ(st.settings.CustomFolder, L"C:\\c") << line;
+        EXPECT_EQ(trim(st.settings.CmdParameters), trim(v)) << line;
+        EXPECT_EQ(st.settings.UACAutoElevation, 2) << line;
+    }
+    // Elevation counts in extract-only mode too.
+    BuildSettings s;
+    s.Source = L"S";
+    s.Target = L"T";
+    s.UACAutoElevation = 1;
+    EXPECT_EQ(ReadStartupSettings(ComposeCommandLine(CommandLinePiecesFor(s, L"q.exe")).c_str()).settings.UACAutoElevation,
+              1);
+}
 
 TEST(EnvironmentList, NamesWrappedInPercentSigns) {
     SetEnvironmentVariableW(L"QUILLET_UNIT_VAR", L"value=with=equals");
