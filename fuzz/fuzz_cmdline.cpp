@@ -78,6 +78,8 @@ void Tokenize(const std::wstring& line) {
     int count = CmdParamCount(text);
     const wchar_t* pos = text;
     NextParam(pos, nullptr, nullptr);  // the program
+    int positional = 0;
+    std::wstring first;  // the first positional parameter
     for (int i = 1; i <= count; ++i) {
         const wchar_t* at = pos;
         int length = -1, written = -1;
@@ -87,11 +89,13 @@ void Tokenize(const std::wstring& line) {
         CHECK(NextParam(again, &out[0], &written) && written == length && again == pos && !out[length], Show(line));
         // Indexed access rereads from the start each time: a few indexes are enough.
         if (i <= 2 || i == count) CHECK(CmdParamStr(i, text) == out.substr(0, length), Show(line));
+        if (length && (out[0] == '-' || out[0] == '/')) continue;
+        if (!positional++) first = out.substr(0, length);
     }
     CHECK(!NextParam(pos, nullptr, nullptr), Show(line));
+    CHECK(PositionalCount(text) == positional && PositionalParam(1, text) == first, Show(line));
     StartupSettings st = ReadStartupSettings(text);
     CHECK(st.flags.PositionalCursor >= 2 && st.flags.PositionalCursor <= 5, Show(line));
-    CHECK(PositionalCount(text) <= count, Show(line));
 
     // The extractor's splitter, with a small buffer: every argument ends within it.
     wchar_t arg[8];
