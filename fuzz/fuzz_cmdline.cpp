@@ -111,7 +111,7 @@ std::wstring Trimmed(const std::wstring& text) {
 }
 
 // Random texts built from what matters to quoting and splitting, runs up to the cuts of the record
-// (2047 and 260), and any other unit but zero (an edit control holds no zero).
+// (2047 and 260, one either side), and any other unit but zero (an edit control holds no zero).
 std::wstring RandomText(FuzzedDataProvider& in) {
     static const wchar_t* const pieces[] = {
         L"\"", L"\\", L"\\\\", L"\\\"", L" ", L"\t", L"-", L"/", L"\"\"", L"a", L"C:\\", L"%TEMP%", L"\u00A0",
@@ -153,8 +153,11 @@ std::string Describe(const BuildSettings& s) {
 //   records may differ there; the generator writes no switch for a disabled control);
 // - everything else is compared as it is, the elevation in every mode (the builder writes its
 //   manifest whatever the mode).
-// The line sets no builder flag and is complete: the builder builds from it.
-void Compare(const BuildSettings& s, const std::wstring& line) {
+// Texts at the record's cuts (2047 and 260) and beyond compare whole: the line carries them whole,
+// and the builder cuts them as it does for the window. The line is complete (the builder builds
+// from it) and sets no builder flag; with " -h -c -o" appended, as one builds without the window,
+// it sets those and reads the same otherwise.
+void Compare(const BuildSettings& s, const std::wstring& line, bool flags) {
     StartupSettings st = ReadStartupSettings(line.c_str());
     const BuildSettings& b = st.settings;
     std::string detail = "settings: " + Describe(s) + "\nline: " + Show(line) + "\nread back: " + Describe(b);
@@ -170,8 +173,8 @@ void Compare(const BuildSettings& s, const std::wstring& line) {
           detail);
     CHECK(b.WorkingDirectory == (run ? s.WorkingDirectory : 0) && b.DeleteMode == (run ? s.DeleteMode : 0), detail);
     CHECK(b.UACAutoElevation == s.UACAutoElevation && b.OverwriteMode == s.OverwriteMode, detail);
-    CHECK(st.flags.CommandLineComplete && !st.flags.HideWindow && st.flags.ShowSuccessMessage &&
-              !st.flags.OverwriteTargetSilently,
+    CHECK(st.flags.CommandLineComplete && st.flags.HideWindow == flags && st.flags.ShowSuccessMessage == !flags &&
+              st.flags.OverwriteTargetSilently == flags,
           detail);
     CHECK(PositionalCount(line.c_str()) == st.flags.PositionalCursor + (run && !Trimmed(s.CmdParameters).empty()),
           detail);
@@ -206,7 +209,9 @@ void RoundTrip(const uint8_t* data, size_t size) {
     for (wchar_t c : RandomText(in))
         if (c >= 32 && c != '"' && c != '<' && c != '>' && c != '|' && c != '?' && c != '*') program += c;
     program += L"\\quillet.exe";
-    Compare(s, ComposeCommandLine(CommandLinePiecesFor(s, program)));
+    std::wstring line = ComposeCommandLine(CommandLinePiecesFor(s, program));
+    Compare(s, line, false);
+    Compare(s, line + L" -h -c -o", true);
 }
 
 }  // namespace
