@@ -160,24 +160,28 @@ std::string Describe(const BuildSettings& s) {
 void Compare(const BuildSettings& s, const std::wstring& line, bool flags) {
     StartupSettings st = ReadStartupSettings(line.c_str());
     const BuildSettings& b = st.settings;
-    std::string detail = "settings: " + Describe(s) + "\nline: " + Show(line) + "\nread back: " + Describe(b);
+    // Made only for a report: a line may hold thousands of units.
+    auto detail = [&] {
+        return "settings: " + Describe(s) + "\nline: " + Show(line) + "\nread back: " + Describe(b);
+    };
     bool run = s.ExtractionMode == 1, custom = s.ExtractionFolder == 5;
     auto same = [](const std::wstring& x, const std::wstring& y) { return Trimmed(x) == Trimmed(y); };
-    CHECK(same(b.Source, s.Source) && same(b.Target, s.Target) && same(b.Icon, s.Icon), detail);
-    CHECK(same(b.ExecutableFile, run ? s.ExecutableFile : L""), detail);
-    CHECK(same(b.CmdParameters, run ? s.CmdParameters : L""), detail);
-    CHECK(same(b.CustomFolder, custom ? s.CustomFolder : L""), detail);
-    CHECK(b.ExtractionMode == s.ExtractionMode && b.ExtractionFolder == s.ExtractionFolder, detail);
-    CHECK(b.OpenFolder == (!run && s.OpenFolder), detail);
+    CHECK(same(b.Source, s.Source) && same(b.Target, s.Target) && same(b.Icon, s.Icon), detail());
+    CHECK(same(b.ExecutableFile, run ? s.ExecutableFile : L""), detail());
+    CHECK(same(b.CmdParameters, run ? s.CmdParameters : L""), detail());
+    CHECK(same(b.CustomFolder, custom ? s.CustomFolder : L""), detail());
+    CHECK(b.ExtractionMode == s.ExtractionMode && b.ExtractionFolder == s.ExtractionFolder, detail());
+    CHECK(b.OpenFolder == (!run && s.OpenFolder), detail());
     CHECK(b.OneInstance == s.OneInstance && b.SilentMode == s.SilentMode && b.SelfDeleteMode == s.SelfDeleteMode,
-          detail);
-    CHECK(b.WorkingDirectory == (run ? s.WorkingDirectory : 0) && b.DeleteMode == (run ? s.DeleteMode : 0), detail);
-    CHECK(b.UACAutoElevation == s.UACAutoElevation && b.OverwriteMode == s.OverwriteMode, detail);
+          detail());
+    CHECK(b.WorkingDirectory == (run ? s.WorkingDirectory : 0) && b.DeleteMode == (run ? s.DeleteMode : 0),
+          detail());
+    CHECK(b.UACAutoElevation == s.UACAutoElevation && b.OverwriteMode == s.OverwriteMode, detail());
     CHECK(st.flags.CommandLineComplete && st.flags.HideWindow == flags && st.flags.ShowSuccessMessage == !flags &&
               st.flags.OverwriteTargetSilently == flags,
-          detail);
+          detail());
     CHECK(PositionalCount(line.c_str()) == st.flags.PositionalCursor + (run && !Trimmed(s.CmdParameters).empty()),
-          detail);
+          detail());
 }
 
 void RoundTrip(const uint8_t* data, size_t size) {

@@ -68,7 +68,8 @@ for target in "${targets[@]}"; do
     for input in fuzz/regressions/"$target"/*; do
         [ -f "$input" ] || continue
         if ! timeout -k 5 60 "$exe" $(options "$target") $common "$input" >"$work/replay.log" 2>&1; then
-            grep -E -m 5 'property does not hold|ERROR|SUMMARY' "$work/replay.log" >&2 || tail -n 20 "$work/replay.log" >&2
+            grep -E -m 5 'property does not hold|ERROR|SUMMARY' "$work/replay.log" >&2 ||
+                tail -n 20 "$work/replay.log" >&2
             echo "fuzz: $target fails on a regression input" >&2
             show "$input" >&2
             status=1
@@ -89,7 +90,8 @@ for target in "${targets[@]}"; do
     rate=$(sed -n 's/^stat::average_exec_per_sec: *//p' "$log")
     cov=$(sed -n 's/.* cov: \([0-9]*\) ft: \([0-9]*\) .*/cov \1, ft \2/p' <<<"$done_line")
     if [ "$rc" -eq 0 ] && [ -n "$done_line" ]; then
-        echo "$target: ${runs:-?} runs in $seconds s (${rate:-?} exec/s), ${cov:-no coverage line}, $replayed regression inputs"
+        echo "$target: ${runs:-?} runs in $seconds s (${rate:-?} exec/s), ${cov:-no coverage line}," \
+             "$replayed regression inputs"
         continue
     fi
     status=1

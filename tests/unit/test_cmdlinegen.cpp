@@ -79,8 +79,8 @@ TEST(CommandLinePiecesFor, LineReadsBackAsTheSettings) {
     s.Source = L"S";
     s.Target = L"T";
     s.UACAutoElevation = 1;
-    EXPECT_EQ(ReadStartupSettings(ComposeCommandLine(CommandLinePiecesFor(s, L"q.exe")).c_str()).settings.UACAutoElevation,
-              1);
+    std::wstring line = ComposeCommandLine(CommandLinePiecesFor(s, L"q.exe"));
+    EXPECT_EQ(ReadStartupSettings(line.c_str()).settings.UACAutoElevation, 1) << line;
 }
 
 TEST(EnvironmentList, NamesWrappedInPercentSigns) {
