@@ -27,6 +27,23 @@ const wchar_t* FirstParam(const wchar_t* cmdLine) {
 
 bool IsSwitchText(const std::wstring& p) { return !p.empty() && (p[0] == L'-' || p[0] == L'/'); }
 
+// Calls visit with each parameter from 1 on until it returns true. One walk over the line: a line
+// of 32767 characters holds 16383 parameters, and reading each by its index would walk it again
+// for every one (seconds for a single switch).
+template <class Visit>
+void FindParam(const wchar_t* cmdLine, Visit visit) {
+    const wchar_t* pos = FirstParam(cmdLine);
+    std::wstring text;
+    for (;;) {
+        const wchar_t* start = pos;
+        int length = 0;
+        if (!NextParam(pos, nullptr, &length)) return;
+        text.assign(length, L'\0');
+        NextParam(start, &text[0], nullptr);
+        if (visit(text)) return;
+    }
+}
+
 }  // namespace
 
 bool NextParam(const wchar_t*& pos, wchar_t* out, int* length) {
@@ -90,25 +107,30 @@ std::wstring CmdParamStr(int i, const wchar_t* cmdLine) {
 
 int PositionalCount(const wchar_t* cmdLine) {
     int count = 0;
-    for (int i = 1, n = CmdParamCount(cmdLine); i <= n; ++i)
-        if (!IsSwitchText(CmdParamStr(i, cmdLine))) ++count;
+    FindParam(cmdLine, [&](const std::wstring& p) {
+        count += !IsSwitchText(p);
+        return false;
+    });
     return count;
 }
 
 std::wstring PositionalParam(int k, const wchar_t* cmdLine) {
     if (k == 0) return CommandLineModulePath();
-    if (k < 0) return std::wstring();
-    for (int i = 1, n = CmdParamCount(cmdLine), seen = 0; i <= n; ++i) {
-        std::wstring p = CmdParamStr(i, cmdLine);
-        if (!IsSwitchText(p) && ++seen == k) return p;
-    }
-    return std::wstring();
+    std::wstring found;
+    if (k < 0) return found;
+    int seen = 0;
+    FindParam(cmdLine, [&](const std::wstring& p) {
+        if (IsSwitchText(p) || ++seen < k) return false;
+        found = p;
+        return true;
+    });
+    return found;
 }
 
 bool SwitchPresent(const wchar_t* name, const wchar_t* cmdLine) {
-    for (int i = 1, n = CmdParamCount(cmdLine); i <= n; ++i) {
-        std::wstring p = CmdParamStr(i, cmdLine);
-        if (IsSwitchText(p) && SameSwitchName(p.substr(1), name)) return true;
-    }
-    return false;
+    bool present = false;
+    FindParam(cmdLine, [&](const std::wstring& p) {
+        return present = IsSwitchText(p) && SameSwitchName(p.substr(1), name);
+    });
+    return present;
 }

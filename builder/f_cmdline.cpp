@@ -137,31 +137,7 @@ private:
 }  // namespace
 
 std::wstring GenerateCommandLine(const Tfquillet& m) {
-    CommandLinePieces pieces;
-    pieces.program = ModulePath();
-    auto piece = [&](const wchar_t* sw, const char* control) {
-        if (m.IsEnabled(control) && m.IsChecked(control)) pieces.switches.push_back(sw);
-    };
-    if (!m.GetIconFile().empty()) piece(L"ic", "rbiconcustom");
-    const struct {
-        const wchar_t* sw;
-        const char* control;
-    } switches[] = {
-        {L"me", "rbopenfolder"},    {L"mf", "rbexecutefile"},  {L"ft", "rbtemp"},          {L"fd", "rbdesktop"},
-        {L"fp", "rbdocuments"},     {L"fc", "rbcurrent"},      {L"fs", "rbselect"},        {L"fm", "rbcustom"},
-        {L"e", "cbopenfolder"},     {L"we", "rbwdextraction"}, {L"ws", "rbwdsource"},      {L"wc", "rbwdcurrent"},
-        {L"di", "rbdmimmediately"}, {L"dr", "rbdmonreboot"},   {L"dn", "rbdmdonotdelete"}, {L"i", "cboneinstance"},
-        {L"s", "cbsilent"},         {L"d", "cbselfdelete"},    {L"un", "rbuacnone"},       {L"uh", "rbuachighest"},
-        {L"ua", "rbuacadministrator"}, {L"op", "rbomprompt"}, {L"oo", "rbomoverwrite"},   {L"os", "rbomskip"},
-    };
-    for (const auto& s : switches) piece(s.sw, s.control);
-    pieces.values.push_back(m.Text("esource"));
-    pieces.values.push_back(m.Text("etarget"));
-    if (!m.GetIconFile().empty()) pieces.values.push_back(m.Text("eicon"));
-    if (m.IsChecked("rbexecutefile")) pieces.values.push_back(m.Text("eexecutablefile"));
-    if (m.IsEnabled("rbcustom") && m.IsChecked("rbcustom")) pieces.values.push_back(m.Text("ecustomdir"));
-    if (m.IsEnabled("ecmdparameters")) pieces.values.push_back(m.Text("ecmdparameters"));
-    return ComposeCommandLine(pieces);
+    return ComposeCommandLine(CommandLinePiecesFor(m.GatherSettings(), ModulePath()));
 }
 
 std::vector<std::wstring> FillEnvironmentList() {

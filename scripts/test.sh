@@ -2,7 +2,9 @@
 # Sets everything up on a Debian machine and runs the whole test suite under Wine, for every
 # architecture this machine can run (both where 32-bit code runs, x86_64 alone elsewhere;
 # QUILLET_ARCH=i686|x86_64 chooses one). Both architectures are always built, so a build
-# fault of the product shows even where its tests cannot run.
+# fault of the product shows even where its tests cannot run. Then, once, the native fuzz
+# targets run for QUILLET_FUZZ_SECONDS each (default 30) with their regression inputs
+# (scripts/fuzz.sh); they count as one more test.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/arch.sh
@@ -34,6 +36,17 @@ for arch in $QUILLET_ARCHES; do
     ran+=("$arch")
     summary+=("$arch: ${p:-0} passed, ${f:-0} failed")
 done
+
+# Native, so once whatever the architectures: the pure units under libFuzzer and the sanitizers.
+fuzz_seconds=${QUILLET_FUZZ_SECONDS:-30}
+echo "== native fuzzing: scripts/fuzz.sh $fuzz_seconds"
+if scripts/fuzz.sh "$fuzz_seconds"; then
+    passed=$((passed + 1))
+    summary+=("fuzz: 1 passed, 0 failed (fuzz_payload, fuzz_cmdline: $fuzz_seconds s each and the regression inputs)")
+else
+    failed=$((failed + 1))
+    summary+=("fuzz: 0 passed, 1 failed (scripts/fuzz.sh $fuzz_seconds; the input is printed above)")
+fi
 
 echo "== architectures tested: ${ran[*]}$([ "$QUILLET_RUNS_32BIT" = 1 ] || echo " (this machine cannot run 32-bit code: i686 built, not run)")"
 for line in "${summary[@]}"; do echo "   $line"; done
