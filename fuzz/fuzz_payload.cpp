@@ -1,7 +1,8 @@
 // The reader of both container forms, driven as the extractor drives it, on the bytes that follow
 // the program (record, extension, entries, terminator): Open, the pre-scan over every header, name
-// and chunk header, Rewind, then the entry loop that checks each name, inflates each chunk and
-// verifies each checksum. A property that does not hold aborts, so libFuzzer keeps the input.
+// and chunk header, Rewind, then the entry loop that inflates each chunk and verifies each
+// checksum; every name is judged in both passes. A property that does not hold aborts, so
+// libFuzzer keeps the input.
 //
 // Properties: the reader never reads past the end and returns only the codes the extractor ends
 // with (0, 8, 13, 23, 38); what it decodes is exactly what is stored (the record as u_shared.h
@@ -207,6 +208,10 @@ void Extract(const uint8_t* data, size_t size) {
         if (done) break;
         CheckHeader(in, in.previous, e, extended);
         CheckName(in, e, extended);
+        // Each name is judged as it comes, in both passes: an unsafe one ends the run with 13.
+        bool safe = names::IsSafeName(name);
+        CHECK(safe == SafeByTheRules(name));
+        if (!safe) return;
         uint64_t plainBytes = 0;
         do {
             if (Documented(reader.NextPiece(nullptr, piece))) return;
@@ -226,11 +231,10 @@ void Extract(const uint8_t* data, size_t size) {
         CHECK(reader.NextEntry(e, name, MaxNameLength + 1, done) == PayloadOk);
         if (done) break;
         CheckName(in, e, extended);
-        bool safe = names::IsSafeName(name);
-        CHECK(safe == SafeByTheRules(name));
-        if (!safe) return;  // the extractor ends with 13
+        CHECK(names::IsSafeName(name));
         uint32_t sum = Sum(in.data + in.last.offset, in.last.size);
-        for (;;) {
+        // A folder holds no data: the extractor makes it and goes on to the checksum.
+        while (!(e.Attributes & FolderAttribute)) {
             CHECK(reader.NextPiece(packed, piece) == PayloadOk);
             if (!piece.PlainLength) break;
             const uint8_t* bytes = packed;

@@ -26,6 +26,9 @@ options() {
     esac
 }
 common="-timeout=10 -print_final_stats=1"
+# Reports with function names and lines: the sanitizers look for the symbolizer of llvm-14.
+symbolizer=/usr/lib/llvm-14/bin/llvm-symbolizer
+[ -x "$symbolizer" ] && export ASAN_SYMBOLIZER_PATH=$symbolizer UBSAN_SYMBOLIZER_PATH=$symbolizer
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/quillet-fuzz.XXXXXX")
 trap 'rm -rf "$work"' EXIT

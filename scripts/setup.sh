@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Installs what Quillet needs on a Debian machine: the mingw-w64 cross compilers for i686 and
 # x86_64, static zlib for both, GoogleTest's sources, CMake, Wine (64-bit always, 32-bit where
-# the kernel runs 32-bit code), Xvfb and fonts. Safe to run again: it only installs what is
-# missing. Ends with one line saying which architectures this machine tests.
+# the kernel runs 32-bit code), Xvfb and fonts, and clang with libFuzzer and llvm's symbolizer for
+# the native fuzz targets. Safe to run again: it only installs what is missing. Ends with one line saying which architectures this machine tests.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/arch.sh
@@ -12,7 +12,7 @@ need=(g++-mingw-w64-i686 mingw-w64-i686-dev binutils-mingw-w64-i686
       g++-mingw-w64-x86-64 mingw-w64-x86-64-dev binutils-mingw-w64-x86-64 libz-mingw-w64-dev
       googletest cmake make wine wine64 xvfb xauth x11-apps x11-utils imagemagick
       fonts-nanum locales python3 python3-markdown dpkg-dev osslsigncode openssl
-      clang libclang-rt-14-dev)
+      clang libclang-rt-14-dev llvm-14)
 # 32-bit Wine only where it can start: elsewhere its loader fails with "Exec format error".
 [ "$QUILLET_RUNS_32BIT" = 1 ] && need+=(wine32:i386)
 
