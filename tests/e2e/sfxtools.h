@@ -2,6 +2,8 @@
 // answering their message boxes, crafting damaged copies, reading pending deletions.
 #pragma once
 #include <functional>
+#include <iostream>
+#include <memory>
 #include <thread>
 #include <string>
 #include <vector>
@@ -27,12 +29,22 @@ struct SfxRun {
 inline SfxRun RunSfx(const std::string& sfx, const std::string& args = "", const std::string& workDir = "",
                      std::function<int(const MessageBoxView&)> answer = nullptr, DWORD ms = 60000) {
     SfxRun run;
-    Process p(Q(sfx) + (args.empty() ? "" : " " + args), workDir.empty() ? nullptr : workDir.c_str());
-    EXPECT_TRUE(p.Started()) << sfx;
+    std::string line = Q(sfx) + (args.empty() ? "" : " " + args);
+    const char* dir = workDir.empty() ? nullptr : workDir.c_str();
+    auto p = std::make_unique<Process>(line, dir);
+    // Now and then, under load, Wine fails to start a program file written a moment ago; a second
+    // start shows whether the file itself is at fault.
+    for (int attempt = 0; attempt < 3 && !p->Started(); ++attempt) {
+        std::cout << "[ note     ] " << sfx << " did not start (" << GetLastError() << "); again\n";
+        Sleep(500);
+        p = std::make_unique<Process>(line, dir);
+    }
+    EXPECT_TRUE(p->Started()) << sfx;
+    if (!p->Started()) return run;
     DWORD start = GetTickCount();
     std::vector<HWND> answered;
-    while (!p.Wait(30, &run.code)) {
-        for (HWND box : WindowsOf(p.Id(), kDialogClass)) {
+    while (!p->Wait(30, &run.code)) {
+        for (HWND box : WindowsOf(p->Id(), kDialogClass)) {
             if (std::find(answered.begin(), answered.end(), box) != answered.end()) continue;
             Sleep(50);
             MessageBoxView view = ReadMessageBox(box);
@@ -43,7 +55,7 @@ inline SfxRun RunSfx(const std::string& sfx, const std::string& args = "", const
         }
         if (GetTickCount() - start > ms) {
             ADD_FAILURE() << "SFX run did not end: " << sfx;
-            p.Kill();
+            p->Kill();
             run.code = 0xDEAD0000;
             break;
         }
