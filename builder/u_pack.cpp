@@ -23,9 +23,9 @@ bool ChunkCompressor::Compress(const uint8_t* in, uint32_t n, std::vector<uint8_
 }
 
 int BuildThreadCount() {
-    char text[16] = "";
-    DWORD n = GetEnvironmentVariableA("QUILLET_THREADS", text, sizeof(text));
-    int threads = n > 0 && n < sizeof(text) ? atoi(text) : 0;
+    wchar_t text[16] = L"";
+    DWORD n = GetEnvironmentVariableW(L"QUILLET_THREADS", text, 16);
+    int threads = n > 0 && n < 16 ? _wtoi(text) : 0;
     if (threads < 1) {
         SYSTEM_INFO info;
         GetSystemInfo(&info);
