@@ -488,6 +488,12 @@ bool ShowError(const wchar_t* text, std::initializer_list<std::wstring> args) {
 
 }  // namespace
 
+void AppendToSfxFile(const std::wstring& path, const std::string& bytes) {
+    TargetWriter out(path, path);
+    out.Write(bytes.data(), static_cast<uint32_t>(bytes.size()));
+    out.Close();
+}
+
 tfile::tfile(const std::wstring& prefix, const WIN32_FIND_DATAW& found)
     : Name(prefix + found.cFileName), Attributes(found.dwFileAttributes) {
     // A name longer in bytes than the original form takes fits the extended one.

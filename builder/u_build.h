@@ -17,6 +17,11 @@ bool BuildSfx(BuildSettings settings, uint8_t compression);
 
 void NormalisePaths(BuildSettings& settings);
 
+// Appends bytes to an existing file as a build appends to the SFX file it writes, through the same
+// writer and so with its limit: a write that would make the file 4 GiB or larger fails whole
+// (BuildError "SfxTooLarge"). Lets a test measure the limit on a sparse file.
+void AppendToSfxFile(const std::wstring& path, const std::string& bytes);
+
 // One collected item of the source folder.
 struct tfile {
     std::wstring Name;    // path relative to the source folder

@@ -7,41 +7,11 @@
 #include <tuple>
 
 #include "sfxtools.h"
+#include "u_build.h"
+#include "u_errors.h"
 #include "widetools.h"
 
 namespace {
-
-// The windowless builder with a UTF-16 command line; the exit code, failing on any message box.
-DWORD BuildW(const std::wstring& args, const std::wstring& dir) {
-    Process p(QW(WBinDir() + L"quillet.exe") + L" -h -c -o " + args, dir.c_str());
-    return ExpectEndsWithoutMessages(p, 300000);
-}
-
-DWORD RunW(const std::wstring& sfx, const std::wstring& args, const std::wstring& dir) {
-    Process p(QW(sfx) + args, dir.c_str());
-    EXPECT_TRUE(p.Started()) << U8(sfx);
-    return ExpectEndsWithoutMessages(p, 300000);
-}
-
-// Attributes, size and last-write time (in 2-second steps, as stored) of every file and folder
-// below folder; names relative to top.
-std::map<std::wstring, std::tuple<DWORD, LONGLONG, LONGLONG>> Meta(const std::wstring& top,
-                                                                   const std::wstring& folder = L"") {
-    std::map<std::wstring, std::tuple<DWORD, LONGLONG, LONGLONG>> out;
-    WIN32_FIND_DATAW d;
-    HANDLE h = FindFirstFileW((top + folder + L"*").c_str(), &d);
-    if (h == INVALID_HANDLE_VALUE) return out;
-    do {
-        std::wstring name = d.cFileName;
-        if (name == L"." || name == L"..") continue;
-        bool isFolder = d.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY;
-        LONGLONG size = static_cast<LONGLONG>(d.nFileSizeHigh) << 32 | d.nFileSizeLow;
-        out[folder + name] = {d.dwFileAttributes, size, isFolder ? 0 : Seconds(d.ftLastWriteTime) / 2};
-        if (isFolder) out.merge(Meta(top, folder + name + L"\\"));
-    } while (FindNextFileW(h, &d));
-    FindClose(h);
-    return out;
-}
 
 void SetTimeAndAttributes(const std::wstring& path, const FILETIME& t, DWORD attributes) {
     HANDLE h = CreateFileW(path.c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0, nullptr);
@@ -90,15 +60,15 @@ TEST(Extended, WideTreeExtractsExactly) {
     MakeFolderW(base.path + L"out");
     WriteFileW(base.path + L"out\\x", Planted);  // where "..\x" would land
     std::wstring sfx = base.path + L"t.exe";
-    ASSERT_EQ(BuildW(L"-s -fm " + QW(src) + L" " + QW(sfx) + L" " + QW(dest), base.path), 0u);
+    ASSERT_EQ(BuildW(L"-o -s -fm " + QW(src) + L" " + QW(sfx) + L" " + QW(dest), base.path), 0u);
     SfxFile f = ReadSfx(U8(sfx));
     ASSERT_EQ(f.error, "");
     EXPECT_TRUE(f.extended);
     EXPECT_EQ(f.customFolder, dest);
     EXPECT_EQ(f.entries.size(), TreeW(src).size());
-    ASSERT_EQ(RunW(sfx, L"", base.path), 0u);
+    ASSERT_EQ(RunSfxW(sfx, L"", base.path.c_str()), 0u);
     EXPECT_EQ(TreeW(dest), TreeW(src));
-    EXPECT_EQ(Meta(dest), Meta(src));
+    EXPECT_EQ(MetaW(dest), MetaW(src));
     EXPECT_EQ(ReadFileW(base.path + L"out\\x"), Planted);
     EXPECT_EQ(TreeW(base.path + L"out\\").size(), TreeW(src).size() + 2) << "the folder and x, nothing else";
 }
@@ -114,13 +84,13 @@ TEST(Extended, ProgramWithWideNameRuns) {
     WriteFileW(program, ReadFileW(WBinDir() + L"launch_probe.exe"));
     WriteFileW(src + L"\u6587\u66F8.txt", "data");
     std::wstring sfx = base.path + L"r.exe", report = base.path + L"report.txt";
-    ASSERT_EQ(BuildW(L"-mf -ft -s -di " + QW(src) + L" " + QW(sfx) + L" " + QW(program) +
+    ASSERT_EQ(BuildW(L"-o -mf -ft -s -di " + QW(src) + L" " + QW(sfx) + L" " + QW(program) +
                          L" \"\u5F20\uFF02 \U0001F4E6\"",
                      base.path),
               0u);
     EXPECT_TRUE(ReadSfx(U8(sfx)).extended);
     ScopedEnvW t(L"TEMP", temp), t2(L"TMP", temp), w(L"QUILLET_PROBE_WOUT", report), e(L"QUILLET_PROBE_EXIT", L"7");
-    EXPECT_EQ(RunW(sfx, L" \u041F \"a b\"", base.path), 7u);
+    EXPECT_EQ(RunSfxW(sfx, L"\u041F \"a b\"", base.path.c_str()), 7u);
     std::wstring text = U16(ReadFileW(report));
     std::vector<std::wstring> lines;
     for (size_t at = 0, end; (end = text.find(L'\n', at)) != std::wstring::npos; at = end + 1)
@@ -141,7 +111,7 @@ TEST(Extended, CodePageTreeKeepsTheOriginalForm) {
     MakeFolderW(src + L"sub");
     WriteFileW(src + local, "local");
     WriteFileW(src + L"sub\\a.bin", SomeBytes(20000, 2));
-    ASSERT_EQ(BuildW(L"-mf " + QW(src) + L" " + QW(sfx) + L" " + QW(src + local) + L" \"" + local + L"\"",
+    ASSERT_EQ(BuildW(L"-o -mf " + QW(src) + L" " + QW(sfx) + L" " + QW(src + local) + L" \"" + local + L"\"",
                      base.path),
               0u);
     SfxFile f = ReadSfx(U8(sfx));
@@ -177,7 +147,7 @@ TEST(Extended, FileAboveTwoGigabytesExtractsExactly) {
     }
     CloseHandle(h);
     WriteFileW(src + L"small.txt", "small");
-    ASSERT_EQ(BuildW(L"-s -fm " + QW(src) + L" " + QW(sfx) + L" " + QW(dest), base.path), 0u);
+    ASSERT_EQ(BuildW(L"-o -s -fm " + QW(src) + L" " + QW(sfx) + L" " + QW(dest), base.path), 0u);
     SfxFile f = ReadSfx(U8(sfx), false);
     ASSERT_EQ(f.error, "");
     EXPECT_TRUE(f.extended);
@@ -185,9 +155,9 @@ TEST(Extended, FileAboveTwoGigabytesExtractsExactly) {
     EXPECT_EQ(f.Find(L"disk.img")->size, size);
     EXPECT_EQ(f.Find(L"disk.img")->computedSum, f.Find(L"disk.img")->storedSum);
 
-    ASSERT_EQ(RunW(sfx, L"", base.path), 0u);
+    ASSERT_EQ(RunSfxW(sfx, L"", base.path.c_str()), 0u);
     EXPECT_EQ(ReadFileW(dest + L"small.txt"), "small");
-    EXPECT_EQ(Meta(dest), Meta(src));
+    EXPECT_EQ(MetaW(dest), MetaW(src));
     // Compared piece by piece: zeros but where the pieces lie.
     HANDLE out = CreateFileW((dest + L"disk.img").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(out, INVALID_HANDLE_VALUE);
@@ -206,9 +176,53 @@ TEST(Extended, FileAboveTwoGigabytesExtractsExactly) {
     EXPECT_EQ(done, size);
 }
 
+// The writer's limit where it lies, without packing 4 GiB: a file 4 GiB less 5 bytes long (sparse,
+// so it costs no disk) takes 4 bytes more as a build appends them, then not one: the refusal the
+// builder shows, and nothing written. A chunk (written straight through) is refused whole too.
+TEST(Extended, WriterRefusesTheByteThatReaches4GiB) {
+    WideFolder base(L"qlimit");
+    const std::wstring sfx = base.path + L"t.exe";
+    auto sizeAfter = [&](LONGLONG size, const std::string& bytes, std::wstring* refusal) {
+        HANDLE h = CreateFileW(sfx.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+        LARGE_INTEGER at;
+        at.QuadPart = size;
+        EXPECT_TRUE(SetFilePointerEx(h, at, nullptr, FILE_BEGIN) && SetEndOfFile(h));
+        CloseHandle(h);
+        try {
+            AppendToSfxFile(sfx, bytes);
+        } catch (const BuildError& e) {
+            *refusal = U16(e.Kind()) + L": " + e.Message();
+        }
+        WIN32_FILE_ATTRIBUTE_DATA d{};
+        GetFileAttributesExW(sfx.c_str(), GetFileExInfoStandard, &d);
+        return static_cast<LONGLONG>(d.nFileSizeHigh) << 32 | d.nFileSizeLow;
+    };
+    const LONGLONG limit = 1LL << 32;
+    const std::wstring text = L"SfxTooLarge: Cannot write file \"" + sfx +
+                              L"\". An SFX file of 4 GB (4,294,967,296 bytes) or more cannot run: Windows starts no "
+                              L"program file that large.";
+    const std::string chunk = SomeBytes(100000, 1);
+    const struct {
+        LONGLONG size;
+        std::string bytes;
+        bool refused;
+    } cases[] = {
+        {limit - 5, "abcd", false}, {limit - 1, "e", true}, {limit - 5, "abcde", true},
+        {limit - 100001, chunk, false}, {limit - 100000, chunk, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.size) + " + " + std::to_string(c.bytes.size()));
+        std::wstring refusal;
+        LONGLONG size = sizeAfter(c.size, c.bytes, &refusal);
+        EXPECT_EQ(refusal, c.refused ? text : L"");
+        EXPECT_EQ(size, c.size + (c.refused ? 0 : static_cast<LONGLONG>(c.bytes.size())));
+    }
+}
+
 // A build whose SFX file would reach 4 GiB fails like a write failure, saying why; the previous
 // SFX file stays and no temporary file is left. The source: 65 links to one file of 64 MiB of
-// noise, which does not pack.
+// noise, which does not pack. It packs 4 GiB: run once per suite (label "once"), with the 2.4 GB
+// file.
 TEST(Extended, SfxFileOfFourGigabytesIsRefused) {
     WideFolder base(L"qhuge");
     std::wstring src = base.path + L"src\\", out = base.path + L"out\\", sfx = out + L"t.exe";

@@ -167,27 +167,12 @@ TEST(Overwrite, AllOrNone) {
 
 TEST(Extraction, TimesAndAttributesAreRestored) {
     TempFolder src, out, dest;
-    WriteFileBytes(src / "plain.txt", "p");
-    WriteFileBytes(src / "ro.txt", "r");
-    WriteFileBytes(src / "hidden.txt", "h");
-    WriteFileBytes(src / "empty.txt", "");
-    MakeFolder(src / "folder");
-    WriteFileBytes(src / "folder\\inner.txt", "i");
-    FILETIME t1 = MakeTime(2019, 3, 14, 15, 9, 27), t2 = MakeTime(2024, 12, 31, 23, 59, 58);
-    for (auto [name, time] : {std::pair<const char*, FILETIME>{"plain.txt", t1}, {"ro.txt", t2}, {"hidden.txt", t1},
-                              {"empty.txt", t2}, {"folder\\inner.txt", t1}}) {
-        HANDLE h = CreateFileA((src / name).c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-        SetFileTime(h, nullptr, nullptr, &time);
-        CloseHandle(h);
-    }
-    SetFileAttributesA((src / "ro.txt").c_str(), FILE_ATTRIBUTE_READONLY);
-    SetFileAttributesA((src / "hidden.txt").c_str(), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_ARCHIVE);
-    SetFileAttributesA((src / "folder").c_str(), FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN);
+    ASSERT_TRUE(MakeTreeW(WideOf(src.Path()), AttributeTree()));
     MakeSfx("-fm", src.Path(), out / "t.exe", Q(dest.Path()));
     SetFileAttributesA((src / "ro.txt").c_str(), FILE_ATTRIBUTE_NORMAL);
     ASSERT_EQ(RunSfx(out / "t.exe").code, 0u);
 
-    for (const char* name : {"plain.txt", "ro.txt", "hidden.txt", "empty.txt", "folder\\inner.txt", "folder"}) {
+    for (const char* name : {"plain.txt", "ro.txt", "hidden.bin", "empty.txt", "folder\\inner.txt", "folder"}) {
         SCOPED_TRACE(name);
         WIN32_FILE_ATTRIBUTE_DATA a{}, b{};
         ASSERT_TRUE(GetFileAttributesExA((src / name).c_str(), GetFileExInfoStandard, &a));

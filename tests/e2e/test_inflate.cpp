@@ -8,8 +8,8 @@
 namespace {
 
 // A tree with a text file, a file of two chunks (9 MiB + 1000 bytes), an empty file and a folder.
-struct Tree {
-    TempFolder src, out, work;
+struct Tree : SfxFolders {
+    TempFolder work;
     std::string dest;
     Tree() {
         WriteFileBytes(src / "readme.txt", "chunks are zlib streams\r\n");
@@ -17,11 +17,8 @@ struct Tree {
         WriteFileBytes(src / "data\\two-chunks.bin", SomeBytes(9 * 1024 * 1024 + 1000, 11));
         WriteFileBytes(src / "data\\empty.txt", "");
         dest = work / "dest\\";
-    }
-    std::string Build(const std::string& name, const std::string& switches = "-s") {
-        std::string target = out / name;
-        MakeSfx("-fm " + switches, src.Path(), target, Q(dest));
-        return target;
+        switches = "-fm";
+        folder = Q(dest);
     }
     void ExpectExtractedExactly() const {
         EXPECT_EQ(ReadFileBytes(dest + "readme.txt"), ReadFileBytes(src / "readme.txt"));
@@ -78,7 +75,7 @@ std::string WithReadmeChunk(const std::string& sfx, const std::string& plain, in
 
 TEST(Chunks, TodaysBuildsAreZlibStreamsAndExtractExactly) {
     Tree t;
-    std::string sfx = t.Build("today.exe");
+    std::string sfx = t.Build("today.exe", "-s");
     SfxFile f = ReadSfx(sfx);  // the reader unpacks every chunk with zlib
     ASSERT_EQ(f.error, "");
     const SfxEntry* big = f.Find("data\\two-chunks.bin");
@@ -93,7 +90,7 @@ TEST(Chunks, TodaysBuildsAreZlibStreamsAndExtractExactly) {
 
 TEST(Chunks, StreamsMadeByZlibExtractExactly) {
     Tree t;
-    std::string sfx = t.Build("zlib.exe");
+    std::string sfx = t.Build("zlib.exe", "-s");
     WriteFileBytes(sfx, RepackWithZlib(sfx));
     ASSERT_EQ(ReadSfx(sfx).error, "");
     EXPECT_EQ(RunSfx(sfx).code, 0u);
@@ -102,7 +99,7 @@ TEST(Chunks, StreamsMadeByZlibExtractExactly) {
 
 TEST(Chunks, DamagedOrMismatchedStreamsEndWith160) {
     Tree t;
-    std::string sfx = t.Build("good.exe");
+    std::string sfx = t.Build("good.exe", "-s");
     std::string good = ReadFileBytes(sfx);
     SfxFile f = ReadSfx(sfx);
     const SfxChunk& c = f.Find("readme.txt")->chunks[0];

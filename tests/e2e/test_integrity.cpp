@@ -86,11 +86,6 @@ std::vector<std::string> TemporaryFiles(const std::string& folder) {
     return found;
 }
 
-void MakeFolders(const std::string& path) {
-    for (size_t at = path.find('\\', 3); at != std::string::npos; at = path.find('\\', at + 1))
-        CreateDirectoryA(path.substr(0, at).c_str(), nullptr);
-}
-
 // The DLLs a program imports at load time, read from its import directory.
 std::set<std::string> ImportedDlls(const std::string& program) {
     std::set<std::string> names;
@@ -384,7 +379,7 @@ TEST(FreeSpace, OfAShare) {
     std::string unc = std::string("Z:") + prefix + "\\dosdevices\\unc\\";
     std::replace(unc.begin(), unc.end(), '/', '\\');
     std::string server = "quillet-" + std::to_string(GetCurrentProcessId());
-    MakeFolders(unc + server + "\\share\\");
+    MakeFoldersW(WideOf(unc + server + "\\share\\"));
     std::string share = "\\\\" + server + "\\share\\";
     if (FreeSpace(share) < 0) {
         RemoveTree(unc + server);

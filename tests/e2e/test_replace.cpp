@@ -9,32 +9,6 @@
 
 namespace {
 
-struct Ended {
-    MessageBoxView box;
-    DWORD code = 0;
-};
-
-// A windowless build expected to end with one error box.
-Ended BuildFailing(const std::string& args, const std::string& workDir) {
-    Ended e;
-    Process p(Q(Quillet()) + " -h -c " + args, workDir.c_str());
-    HWND box = WaitForWindow(p.Id(), kDialogClass, 60000);
-    EXPECT_TRUE(box) << "no error box";
-    if (!box) return e;
-    Sleep(100);
-    e.box = ReadMessageBox(box);
-    PressButton(box, IDOK);
-    e.code = ExpectEndsWithoutMessages(p, 30000);
-    return e;
-}
-
-std::wstring Wide(const std::string& ansi) {
-    int n = MultiByteToWideChar(CP_ACP, 0, ansi.data(), static_cast<int>(ansi.size()), nullptr, 0);
-    std::wstring w(n, L'\0');
-    MultiByteToWideChar(CP_ACP, 0, ansi.data(), static_cast<int>(ansi.size()), &w[0], n);
-    return w;
-}
-
 std::vector<std::string> Sorted(std::vector<std::string> names) {
     std::sort(names.begin(), names.end());
     return names;
@@ -65,11 +39,11 @@ TEST(Rebuild, FailureKeepsThePreviousFile) {
     WriteFileBytes(p.src / "c.txt", "locked");
     HANDLE lock = CreateFileA((p.src / "c.txt").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(lock, INVALID_HANDLE_VALUE);
-    Ended e = BuildFailing("-o " + Q(p.src.Path()) + " " + Q(p.target), p.out.Path());
+    Refusal e = BuildRefused("-o " + Q(p.src.Path()) + " " + Q(p.target), p.out.Path());
     CloseHandle(lock);
     EXPECT_EQ(e.box.caption, L"Application Error");
     EXPECT_EQ(e.box.text.rfind(L"OpenError: ", 0), 0u) << testing::PrintToString(e.box.text);
-    EXPECT_NE(e.box.text.find(Wide(p.src / "c.txt")), std::wstring::npos);
+    EXPECT_NE(e.box.text.find(WideOf(p.src / "c.txt")), std::wstring::npos);
     EXPECT_EQ(e.code, 1u);
     p.ExpectUntouched();
 }
@@ -96,11 +70,11 @@ TEST(Rebuild, TargetHeldOpenFailsAndLosesNothing) {
     WriteFileBytes(p.src / "a.txt", "second");
     HANDLE held = CreateFileA(p.target.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(held, INVALID_HANDLE_VALUE);
-    Ended e = BuildFailing("-o " + Q(p.src.Path()) + " " + Q(p.target), p.out.Path());
+    Refusal e = BuildRefused("-o " + Q(p.src.Path()) + " " + Q(p.target), p.out.Path());
     CloseHandle(held);
     EXPECT_EQ(e.box.caption, L"Application Error");
     EXPECT_EQ(e.box.text.rfind(L"WriteError: ", 0), 0u) << testing::PrintToString(e.box.text);
-    EXPECT_NE(e.box.text.find(Wide(p.target)), std::wstring::npos) << testing::PrintToString(e.box.text);
+    EXPECT_NE(e.box.text.find(WideOf(p.target)), std::wstring::npos) << testing::PrintToString(e.box.text);
     EXPECT_EQ(e.code, 1u);
     p.ExpectUntouched();
 }

@@ -95,18 +95,19 @@ bool DeletionHonoured() {
 }
 
 // Builds silently into dest with the switches, then runs the result: it must still extract.
-struct Builds {
-    TempFolder src, out, dest;
+struct Builds : SfxFolders {
+    TempFolder dest;
     Builds() {
         WriteFileBytes(src / "a.txt", "payload after the resources");
         CopyFileA(BinPath("sample_app.exe").c_str(), (src / "app.exe").c_str(), FALSE);
         CopyFileA(BinPath("launch_probe.exe").c_str(), (src / "plain.exe").c_str(), FALSE);
         SetEnvironmentVariableA("QUILLET_PROBE_OUT", nullptr);
         SetEnvironmentVariableA("QUILLET_PROBE_EXIT", "0");
+        switches = "-s -oo -dn -fm";
+        folder = Q(dest.Path());
     }
-    std::string Build(const std::string& name, const std::string& switches, const std::string& tail = "") {
-        std::string target = out / name;
-        MakeSfx("-s -oo -dn -fm " + switches, src.Path(), target, tail + " " + Q(dest.Path()));
+    std::string Build(const std::string& name, const std::string& more, const std::string& tail = "") {
+        std::string target = SfxFolders::Build(name, more, tail);
         DeleteFileA((dest / "a.txt").c_str());
         EXPECT_EQ(RunSfx(target).code, 0u) << name;
         EXPECT_EQ(ReadFileBytes(dest / "a.txt"), "payload after the resources") << name;

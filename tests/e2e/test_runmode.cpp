@@ -7,8 +7,8 @@
 namespace {
 
 // A source folder holding the probe program and a few files; the probe reports to out.
-struct RunFixture {
-    TempFolder src, out, work;
+struct RunFixture : SfxFolders {
+    TempFolder work;
     std::string report;
     RunFixture() {
         CopyFileA(BinPath("launch_probe.exe").c_str(), (src / "probe.exe").c_str(), FALSE);
@@ -20,14 +20,11 @@ struct RunFixture {
         SetEnvironmentVariableA("QUILLET_PROBE_OUT", report.c_str());
         SetEnvironmentVariableA("QUILLET_PROBE_WAIT", nullptr);
         SetEnvironmentVariableA("QUILLET_PROBE_EXIT", nullptr);
+        // Run-mode SFX files; a build's tail follows the program (custom folder, parameters).
+        switches = "-mf";
+        program = Q(src / "probe.exe");
     }
     ~RunFixture() { SetEnvironmentVariableA("QUILLET_PROBE_OUT", nullptr); }
-    // Builds a run-mode SFX file; tail follows the program (custom folder, parameters).
-    std::string Build(const std::string& name, const std::string& switches, const std::string& tail = "") {
-        std::string target = out / name;
-        MakeSfx("-mf " + switches, src.Path(), target, Q(src / "probe.exe") + " " + tail);
-        return target;
-    }
     // The probe's command line and working folder.
     std::pair<std::string, std::string> Report() const {
         std::string text = ReadFileBytes(report);

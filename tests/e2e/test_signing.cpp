@@ -7,8 +7,6 @@
 //              and the certificate table lies after the payload's terminator.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-
 #include "sfxtools.h"
 
 namespace {
@@ -19,42 +17,6 @@ std::string WorkDir() {
     std::string d(dir, n < MAX_PATH ? n : 0);
     if (!d.empty() && d.back() != '\\') d += '\\';
     return d;
-}
-
-// Items of a tree, relative names, depth first.
-void Walk(const std::string& root, const std::string& prefix, std::vector<std::string>& out) {
-    WIN32_FIND_DATAA fd;
-    HANDLE h = FindFirstFileA((root + prefix + "*").c_str(), &fd);
-    if (h == INVALID_HANDLE_VALUE) return;
-    do {
-        std::string n = fd.cFileName;
-        if (n == "." || n == "..") continue;
-        out.push_back(prefix + n);
-        if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) Walk(root, prefix + n + "\\", out);
-    } while (FindNextFileA(h, &fd));
-    FindClose(h);
-}
-
-// The extracted tree equals the source: the same items, bytes, times and attributes (an
-// extracted file may carry the archive bit the extractor's own write gave it).
-void ExpectSameTree(const std::string& src, const std::string& dest) {
-    std::vector<std::string> a, b;
-    Walk(src, "", a);
-    Walk(dest, "", b);
-    std::sort(a.begin(), a.end());
-    std::sort(b.begin(), b.end());
-    ASSERT_EQ(b, a);
-    for (const std::string& name : a) {
-        SCOPED_TRACE(name);
-        WIN32_FILE_ATTRIBUTE_DATA s{}, d{};
-        ASSERT_TRUE(GetFileAttributesExA((src + name).c_str(), GetFileExInfoStandard, &s));
-        ASSERT_TRUE(GetFileAttributesExA((dest + name).c_str(), GetFileExInfoStandard, &d));
-        EXPECT_EQ(d.dwFileAttributes & ~FILE_ATTRIBUTE_ARCHIVE, s.dwFileAttributes & ~FILE_ATTRIBUTE_ARCHIVE);
-        if (!(s.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
-            EXPECT_LE(std::llabs(Seconds(d.ftLastWriteTime) - Seconds(s.ftLastWriteTime)), 2);
-            EXPECT_TRUE(ReadFileBytes(dest + name) == ReadFileBytes(src + name));
-        }
-    }
 }
 
 // The certificate table's place and size from the PE data directory 4.
@@ -70,34 +32,12 @@ bool CertificateTable(const std::string& bytes, uint32_t* offset, uint32_t* size
     return *offset != 0 && *size != 0;
 }
 
-void MakeTree(const std::string& src) {
-    MakeFolder(src);
-    WriteFileBytes(src + "plain.txt", "plain text\r\n");
-    WriteFileBytes(src + "ro.txt", "read only");
-    WriteFileBytes(src + "hidden.bin", SomeBytes(300000, 8));
-    WriteFileBytes(src + "empty.txt", "");
-    MakeFolder(src + "folder");
-    MakeFolder(src + "folder\\nothing");
-    WriteFileBytes(src + "folder\\inner.txt", "inner");
-    CopyFileA(BinPath("sample_app.exe").c_str(), (src + "app.exe").c_str(), FALSE);
-    FILETIME t1 = MakeTime(2019, 3, 14, 15, 9, 27), t2 = MakeTime(2024, 12, 31, 23, 59, 58);
-    for (auto [name, time] : {std::pair<const char*, FILETIME>{"plain.txt", t1}, {"ro.txt", t2}, {"hidden.bin", t1},
-                              {"empty.txt", t2}, {"folder\\inner.txt", t1}, {"app.exe", t2}}) {
-        HANDLE h = CreateFileA((src + name).c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-        SetFileTime(h, nullptr, nullptr, &time);
-        CloseHandle(h);
-    }
-    SetFileAttributesA((src + "ro.txt").c_str(), FILE_ATTRIBUTE_READONLY);
-    SetFileAttributesA((src + "hidden.bin").c_str(), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_ARCHIVE);
-    SetFileAttributesA((src + "folder").c_str(), FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN);
-}
-
 }  // namespace
 
 TEST(Prepare, BuildTheFilesToSign) {
     std::string dir = WorkDir();
     ASSERT_FALSE(dir.empty()) << "QUILLET_SIGNING_DIR is not set: run signing.sh";
-    MakeTree(dir + "src\\");
+    ASSERT_TRUE(MakeTreeW(WideOf(dir + "src\\"), AttributeTree()));
     MakeSfx("-s -oo -dn -fm", dir + "src\\", dir + "plain.exe", Q(dir + "dest-plain"));
     MakeSfx("-s -oo -dn -fm -mf -uh", dir + "src\\", dir + "run.exe",
             Q(dir + "src\\app.exe") + " " + Q(dir + "dest-run"));
@@ -127,7 +67,9 @@ TEST(Signed, SignedFilesExtractExactly) {
         SfxRun run = RunSfx(signedFile);
         EXPECT_EQ(run.code, 0u);
         EXPECT_TRUE(run.boxes.empty());
-        ExpectSameTree(dir + "src\\", dest);
+        // The same tree: items, bytes, times and attributes.
+        EXPECT_EQ(TreeW(WideOf(dest)), TreeW(WideOf(dir + "src\\")));
+        EXPECT_EQ(MetaW(WideOf(dest)), MetaW(WideOf(dir + "src\\")));
         // Edited resources survive the signing: version and manifest of run mode.
         DWORD handle = 0;
         bool runMode = std::string(name) == "run";

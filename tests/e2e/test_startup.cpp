@@ -5,12 +5,10 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "buildtools.h"
 #include "resources.h"
-#include "winprocess.h"
 
 namespace {
-
-std::string Quillet() { return BinPath("quillet.exe"); }
 
 std::string SourceFile(const char* relative) {
     std::string path = std::string("Z:") + QUILLET_SOURCE_DIR + "/" + relative;

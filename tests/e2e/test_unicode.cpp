@@ -11,8 +11,7 @@ namespace {
 const std::wstring Outside = L"\u041f\u0440\u0438\u0432\u0435\u0442 \u5f20\u4f1f";  // Привет 张伟
 
 // A source tree with a code-page name in it, and a probe to launch.
-struct Fixture {
-    TempFolder src, out;
+struct Fixture : SfxFolders {
     std::wstring base;  // a folder outside the code page, ends in '\'
     Fixture() {
         EXPECT_EQ(GetACP(), 1252u);
@@ -24,28 +23,14 @@ struct Fixture {
         MakeFolderW(base);
     }
     ~Fixture() { RemoveTreeW(base); }
-    std::string Build(const std::string& switches, const std::string& tail) {
-        std::string sfx = out / "t.exe";
-        MakeSfx(switches, src.Path(), sfx, tail);
-        return sfx;
-    }
     std::string Probe() const { return Q(src / "probe.exe"); }
 };
-
-// Makes a folder and its missing parents.
-void MakeFoldersW(const std::wstring& path) {
-    for (size_t at = path.find(L'\\', 3); at != std::wstring::npos; at = path.find(L'\\', at + 1))
-        MakeFolderW(path.substr(0, at));
-    MakeFolderW(path);
-}
 
 // Runs a silent SFX file at path (a copy of sfx) and returns its exit code.
 DWORD RunW(const std::string& sfx, const std::wstring& path, const std::wstring& args = L"",
            const wchar_t* workDir = nullptr) {
     EXPECT_TRUE(CopyFileW(U16(sfx).c_str(), path.c_str(), FALSE)) << U8(path);
-    Process p(QW(path) + (args.empty() ? L"" : L" " + args), workDir);
-    EXPECT_TRUE(p.Started()) << U8(path);
-    return ExpectEndsWithoutMessages(p, 60000);
+    return RunSfxW(path, args, workDir, 60000);
 }
 
 std::vector<std::wstring> Lines(const std::string& utf8) {
@@ -61,7 +46,7 @@ std::vector<std::wstring> Lines(const std::string& utf8) {
 // From a folder and under a name outside the code page, into the current folder below it.
 TEST(Unicode, RunFromFolderAndNameOutsideTheCodePage) {
     Fixture f;
-    std::string sfx = f.Build("-fc -s", "");
+    std::string sfx = f.Build("t.exe", "-fc -s", "");
     std::wstring dest = f.base + L"\uc124\uce58 \U0001F600\\";
     MakeFolderW(dest);
     EXPECT_EQ(RunW(sfx, f.base + L"\uc124\uce58 \U0001F600.exe", L"", dest.c_str()), 0u);
@@ -76,7 +61,7 @@ TEST(Unicode, TempOutsideTheCodePage) {
     MakeFolderW(temp);
     std::wstring report = f.base + L"report.txt";
     ScopedEnvW t(L"TEMP", temp), t2(L"TMP", temp), w(L"QUILLET_PROBE_WOUT", report), e(L"QUILLET_PROBE_EXIT", L"7");
-    std::string sfx = f.Build("-mf -ft -s -di", f.Probe());
+    std::string sfx = f.Build("t.exe", "-mf -ft -s -di", f.Probe());
     EXPECT_EQ(RunW(sfx, f.base + L"t.exe"), 7u);
     auto lines = Lines(ReadFileW(report));
     ASSERT_GE(lines.size(), 2u);
@@ -94,7 +79,7 @@ TEST(Unicode, RunModeArgumentsArriveExactly) {
     const std::wstring passed = L" \"a\uff02 b\" \"\ufe68\u2215x\" \"\u5f20\u4f1f\"";
     for (bool stored : {false, true}) {
         SCOPED_TRACE(stored);
-        std::string sfx = f.Build("-mf -fm -s -di", f.Probe() + " " + Q(f.out / "dest") + (stored ? " \" /x\"" : ""));
+        std::string sfx = f.Build("t.exe", "-mf -fm -s -di", f.Probe() + " " + Q(f.out / "dest") + (stored ? " \" /x\"" : ""));
         EXPECT_EQ(RunW(sfx, f.base + L"t.exe", args), 3u);
         auto lines = Lines(ReadFileW(report));
         ASSERT_GE(lines.size(), 2u);
@@ -115,7 +100,7 @@ TEST(Unicode, CustomFolderOutsideTheCodePageAndBeyondMaxPath) {
     Fixture f;
     std::wstring deep = f.base;
     while (deep.size() < 450) deep += L"\u6df1\u3044\u30d5\u30a9\u30eb\u30c0 " + std::to_wstring(deep.size()) + L"\\";
-    MakeFoldersW(deep.substr(0, deep.size() - 1));
+    MakeFoldersW(deep);
     struct Case {
         std::wstring var;
         std::wstring dest;
@@ -123,10 +108,10 @@ TEST(Unicode, CustomFolderOutsideTheCodePageAndBeyondMaxPath) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.dest.size());
         ScopedEnvW q(L"QTEST", c.var);
-        EXPECT_EQ(RunW(f.Build("-fm -s", Q("%QTEST%out")), f.base + L"x.exe"), 0u);
+        EXPECT_EQ(RunW(f.Build("t.exe", "-fm -s", Q("%QTEST%out")), f.base + L"x.exe"), 0u);
         EXPECT_EQ(TreeW(c.dest), TreeW(U16(f.src.Path())));
         RemoveTreeW(c.dest);
-        EXPECT_EQ(RunW(f.Build("-mf -fm -s -di", f.Probe() + " " + Q("%QTEST%out")), f.base + L"r.exe"), 3u);
+        EXPECT_EQ(RunW(f.Build("t.exe", "-mf -fm -s -di", f.Probe() + " " + Q("%QTEST%out")), f.base + L"r.exe"), 3u);
         EXPECT_FALSE(ExistsW(c.dest)) << "run mode removes what it extracted";
     }
     EXPECT_GE(deep.size(), 450u);
@@ -137,7 +122,7 @@ TEST(Unicode, PendingDeletionsAndSelfDeletion) {
     Fixture f;
     PendingDeletions(true);
     ScopedEnvW q(L"QTEST", f.base);
-    EXPECT_EQ(RunW(f.Build("-mf -fm -s -ua -dr", f.Probe() + " " + Q("%QTEST%dest")), f.base + L"p.exe"), 3u);
+    EXPECT_EQ(RunW(f.Build("t.exe", "-mf -fm -s -ua -dr", f.Probe() + " " + Q("%QTEST%dest")), f.base + L"p.exe"), 3u);
     HKEY key;
     ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"System\\CurrentControlSet\\Control\\Session Manager", 0,
                             KEY_QUERY_VALUE | KEY_SET_VALUE, &key),
@@ -155,7 +140,7 @@ TEST(Unicode, PendingDeletionsAndSelfDeletion) {
         EXPECT_NE(data.find(d + name + std::wstring(1, L'\0')), std::wstring::npos) << U8(name);
 
     std::wstring self = f.base + L"\u81ea\u5df1 \U0001F600.exe";
-    EXPECT_EQ(RunW(f.Build("-d -oo -fm -s", Q(f.out / "dest")), self), 0u);
+    EXPECT_EQ(RunW(f.Build("t.exe", "-d -oo -fm -s", Q(f.out / "dest")), self), 0u);
     for (int i = 0; i < 250 && ExistsW(self); ++i) Sleep(40);
     EXPECT_FALSE(ExistsW(self));
 }

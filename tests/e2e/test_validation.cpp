@@ -7,24 +7,15 @@
 
 namespace {
 
-std::wstring Wide(const std::string& ansi) {
-    int n = MultiByteToWideChar(CP_ACP, 0, ansi.data(), static_cast<int>(ansi.size()), nullptr, 0);
-    std::wstring w(n, L'\0');
-    MultiByteToWideChar(CP_ACP, 0, ansi.data(), static_cast<int>(ansi.size()), &w[0], n);
-    return w;
-}
-
 // A running builder whose message boxes the test reads and answers one by one.
 class Builder {
 public:
     Builder(const std::string& args, const std::string& workDir) : p_(Q(Quillet()) + " " + args, workDir.c_str()) {}
     // The next message box; fails the test when none comes.
     MessageBoxView NextBox() {
-        HWND box = WaitForWindow(p_.Id(), kDialogClass, 20000);
-        EXPECT_TRUE(box) << "no message box";
-        if (!box) return MessageBoxView();
-        Sleep(50);
-        return ReadMessageBox(box);
+        MessageBoxView box = WaitForMessageBox(p_.Id(), 20000);
+        EXPECT_TRUE(box.window) << "no message box";
+        return box;
     }
     void Answer(const MessageBoxView& box, int button) {
         PressButton(box.window, button);
@@ -53,13 +44,13 @@ TEST(Validation, EachFailingCheckShowsItsMessageAndWritesNothing) {
         std::string args;
         std::wstring text;
     } cases[] = {
-        {Q(src / "missing") + " " + Q(target), L"원본 폴더가 없습니다.\r\n\r\n" + Wide(src / "missing\\")},
+        {Q(src / "missing") + " " + Q(target), L"원본 폴더가 없습니다.\r\n\r\n" + WideOf(src / "missing\\")},
         {"-ic " + Q(src.Path()) + " " + Q(target) + " " + Q(src / "none.ico"),
-         L"아이콘 파일이 없습니다.\r\n\r\n" + Wide(src / "none.ico")},
+         L"아이콘 파일이 없습니다.\r\n\r\n" + WideOf(src / "none.ico")},
         {"-mf " + Q(src.Path()) + " " + Q(target) + " " + Q(src / "none.exe"),
-         L"실행 파일이 없습니다.\r\n\r\n" + Wide(src / "none.exe")},
+         L"실행 파일이 없습니다.\r\n\r\n" + WideOf(src / "none.exe")},
         {"-mf " + Q(src.Path()) + " " + Q(target) + " " + Q(other / "x.exe"),
-         L"실행 파일\r\n" + Wide(other / "x.exe") + L"\r\n\r\n실행 파일이 원본 폴더에 없습니다.\r\n" + Wide(src.Path())},
+         L"실행 파일\r\n" + WideOf(other / "x.exe") + L"\r\n\r\n실행 파일이 원본 폴더에 없습니다.\r\n" + WideOf(src.Path())},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.args);
@@ -124,7 +115,7 @@ TEST(BuildFailure, LockedSourceFileEndsWithApplicationError) {
     MessageBoxView box = b.NextBox();
     EXPECT_EQ(box.caption, L"Application Error");
     EXPECT_EQ(box.text.rfind(L"OpenError: ", 0), 0u) << testing::PrintToString(box.text);
-    EXPECT_NE(box.text.find(Wide(src / "b.txt")), std::wstring::npos);
+    EXPECT_NE(box.text.find(WideOf(src / "b.txt")), std::wstring::npos);
     b.Answer(box, IDOK);
     EXPECT_EQ(b.End(), 1u);
     CloseHandle(lock);

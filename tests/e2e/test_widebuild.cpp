@@ -8,55 +8,14 @@
 
 namespace {
 
-// Creates each folder of a path in turn (paths of any length).
-void MakeFolders(const std::wstring& path) {
-    for (size_t at = path.find(L'\\', 3); at != std::wstring::npos; at = path.find(L'\\', at + 1))
-        MakeFolderW(path.substr(0, at));
-}
-
-// Every entry gets one fixed time, so two trees made apart in time store the
-// same bytes.
-void FixTimes(const std::wstring& root) {
-    FILETIME t{0x12345600u, 0x01D70000u};
-    std::vector<std::wstring> paths = {root};
-    for (const auto& [name, bytes] : TreeW(root)) paths.push_back(root + name);
-    for (const std::wstring& p : paths) {
-        HANDLE h = CreateFileW(p.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                               OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-        ASSERT_NE(h, INVALID_HANDLE_VALUE) << U8(p);
-        SetFileTime(h, &t, &t, &t);
-        CloseHandle(h);
-    }
-}
-
-// One source tree: the program to run, an icon and data in a sub-folder.
-void MakeTree(const std::wstring& src) {
-    MakeFolders(src);
-    WriteFileW(src + L"setup.exe", ReadFileW(WBinDir() + L"sample_app.exe"));
-    MakeFolderW(src + L"data");
-    WriteFileW(src + L"data\\a.bin", SomeBytes(300000, 7));
-    WriteFileW(src + L"data\\caf\u00E9.txt", "code-page name");
-    FixTimes(src);
-}
-
-// "quillet.exe -c <args>" windowless or in its window; fails the test for any
-// message box.
-DWORD Build(const std::wstring& args, const std::wstring& dir, bool window) {
-    Process p(QW(WBinDir() + L"quillet.exe") + (window ? L" -c " : L" -h -c ") + args, dir.c_str());
-    return ExpectEndsWithoutMessages(p, 120000);
-}
-
-// A build that must be refused: the text of its one box (answered), and its
-// exit code.
-std::wstring Refusal(const std::wstring& args, const std::wstring& dir, DWORD* code) {
-    Process p(QW(WBinDir() + L"quillet.exe") + L" -h -c -o " + args, dir.c_str());
-    HWND box = WaitForWindow(p.Id(), kDialogClass, 30000);
-    EXPECT_TRUE(box) << "no message box";
-    MessageBoxView view = box ? ReadMessageBox(box) : MessageBoxView();
-    EXPECT_EQ(view.caption, L"Error");
-    if (box) PressButton(box, IDOK);
-    *code = ExpectEndsWithoutMessages(p, 30000);
-    return view.text;
+// One source tree: the program to run, an icon and data in a sub-folder. Every entry gets one
+// fixed time, so two trees made apart in time store the same bytes.
+bool MakeTree(const std::wstring& src) {
+    const FILETIME t{0x12345600u, 0x01D70000u};
+    return MakeTreeW(src, {{"setup.exe", ReadFileW(WBinDir() + L"sample_app.exe"), t},
+                           {"data\\", "", t},
+                           {"data\\a.bin", SomeBytes(300000, 7), t},
+                           {"data\\caf\xC3\xA9.txt", "code-page name", t}});
 }
 
 // The SFX file's bytes with its InstanceName blanked (the only field two builds
@@ -80,7 +39,7 @@ TEST(WideBuild, PathsOutsideTheCodePageBuildTheSameFile) {
     const std::string ico = ReadFileW(U16(QUILLET_SOURCE_DIR "/tests/data/three.ico"));
     ASSERT_FALSE(ico.empty());
     for (const std::wstring& base : {plainBase, wideBase}) {
-        MakeTree(base + L"src\\");
+        ASSERT_TRUE(MakeTree(base + L"src\\"));
         WriteFileW(base + L"icon.ico", ico);
     }
     const struct {
@@ -109,7 +68,7 @@ TEST(WideBuild, PathsOutsideTheCodePageBuildTheSameFile) {
                     out += args[k];
                 }
             }
-            ASSERT_EQ(Build(out, base, c.window), 0u);
+            ASSERT_EQ(BuildW(out, base, c.window), 0u);
             ASSERT_TRUE(ExistsW(sfx[i]));
         }
         std::string a = Comparable(sfx[0]), b = Comparable(sfx[1]);
@@ -126,12 +85,12 @@ TEST(WideBuild, DeepSourceFolder) {
     std::wstring src = top.path;
     while (src.size() < 400) src += std::wstring(60, L'd') + L"\u5F20\\";
     std::wstring target = top.path + std::wstring(250, L't') + L"\\out.exe";
-    MakeFolders(src);
-    MakeFolders(target);
+    MakeFoldersW(src);
+    MakeFoldersW(target);
     WriteFileW(src + L"one.txt", "first");
     MakeFolderW(src + L"sub");
     WriteFileW(src + L"sub\\two.bin", SomeBytes(5000, 3));
-    ASSERT_EQ(Build(QW(src) + L" " + QW(target), top.path, false), 0u);
+    ASSERT_EQ(BuildW(QW(src) + L" " + QW(target), top.path), 0u);
     // Read back through a short copy: the reader works on short paths.
     std::wstring copy = top.path + L"copy.exe";
     WriteFileW(copy, ReadFileW(target));
@@ -180,7 +139,7 @@ TEST(WideBuild, RecordTextsOutsideTheCodePage) {
     for (const auto& c : stored) {
         SCOPED_TRACE(U8(c.args));
         DeleteFileW((out + L"t.exe").c_str());
-        ASSERT_EQ(Build(L"-o " + expand(c.args), top.path, false), 0u);
+        ASSERT_EQ(BuildW(L"-o " + expand(c.args), top.path), 0u);
         WriteFileW(top.path + L"copy.exe", ReadFileW(out + L"t.exe"));
         SfxFile f = ReadSfx(U8(top.path + L"copy.exe"));
         ASSERT_EQ(f.error, "");
@@ -204,17 +163,17 @@ TEST(WideBuild, RecordTextsOutsideTheCodePage) {
     };
     for (const auto& c : refused) {
         SCOPED_TRACE(U8(c.args));
-        DWORD code = 99;
-        std::wstring text = Refusal(expand(c.args), top.path, &code);
-        EXPECT_NE(text.find(c.text), std::wstring::npos) << U8(text);
-        EXPECT_EQ(code, 0u);
+        Refusal r = BuildRefusedW(L"-o " + expand(c.args), top.path, 30000);
+        EXPECT_EQ(r.box.caption, L"Error");
+        EXPECT_NE(r.box.text.find(c.text), std::wstring::npos) << U8(r.box.text);
+        EXPECT_EQ(r.code, 0u);
         EXPECT_TRUE(TreeW(out).empty());
     }
     RemoveTreeW(src + std::wstring(200, L'b'));
     // The same texts in the code page build.
-    ASSERT_EQ(Build(L"-mf -fm -o " + QW(src) + L" " + QW(out + L"t.exe") + L" " + QW(src + L"setup.exe") +
-                        L" %APPDATA%\\caf\u00E9 \"\u00E9 b\"",
-                    top.path, false),
+    ASSERT_EQ(BuildW(L"-mf -fm -o " + QW(src) + L" " + QW(out + L"t.exe") + L" " + QW(src + L"setup.exe") +
+                         L" %APPDATA%\\caf\u00E9 \"\u00E9 b\"",
+                     top.path),
               0u);
     std::string bytes = ReadFileW(out + L"t.exe");
     uint32_t record = ImageEnd(bytes);

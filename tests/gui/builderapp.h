@@ -3,7 +3,7 @@
 #pragma once
 #include <gtest/gtest.h>
 
-#include "../e2e/sfxtools.h"
+#include "sfxtools.h"
 #include "formcontrols.h"
 
 // The running builder with its main window.
@@ -14,7 +14,7 @@ struct App {
         : process(Q(BinPath("quillet.exe")) + " " + args, dir.empty() ? nullptr : dir.c_str()) {
         main = WaitForWindow(process.Id(), L"Tfquillet", 20000);
         EXPECT_TRUE(main) << "no main window";
-        Sleep(300);
+        EXPECT_TRUE(process.WaitUntilIdle(10000)) << "the main window does not get ready";
     }
     HWND C(const char* name) const {
         HWND h = FindControl(main, name);
@@ -35,6 +35,9 @@ struct App {
         SendMessageTimeoutW(C(name), BM_CLICK, 0, 0, SMTO_NORMAL, 3000, &result);
     }
     void Press(const char* name) const { PostMessageW(C(name), BM_CLICK, 0, 0); }
+    // Returns once the window's thread has handled what came before (a sent message waits for
+    // its message loop; bounded).
+    void Sync() const { SendMessageTimeoutW(main, WM_NULL, 0, 0, SMTO_NORMAL, 5000, nullptr); }
     void Type(const char* name, const std::string& text) const {
         SendMessageA(C(name), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
     }
@@ -44,10 +47,9 @@ struct App {
     }
     // The next message box of the builder.
     MessageBoxView NextBox() {
-        HWND box = WaitForWindow(process.Id(), kDialogClass, 30000);
-        EXPECT_TRUE(box) << "no message box";
-        Sleep(100);
-        return box ? ReadMessageBox(box) : MessageBoxView();
+        MessageBoxView box = WaitForMessageBox(process.Id(), 30000);
+        EXPECT_TRUE(box.window) << "no message box";
+        return box;
     }
 };
 

@@ -30,8 +30,8 @@ std::string GeneratedLine(App& b) {
     HWND gen = WaitForWindow(b.process.Id(), L"Tfcmdlinegen", 10000);
     EXPECT_TRUE(gen);
     if (!gen) return std::string();
-    Sleep(200);
-    std::wstring text = EditText(FindControl(gen, "mcmdline"));
+    std::wstring text;
+    EXPECT_TRUE(WaitUntil([&] { return !(text = EditText(FindControl(gen, "mcmdline"))).empty(); }, 5000));
     PressEscape(FindControl(gen, "mcmdline"));
     WaitGone(gen);
     int n = WideCharToMultiByte(CP_ACP, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
@@ -112,7 +112,6 @@ TEST(Generator, CopyPutsTheLineOnTheClipboard) {
     EXPECT_EQ(c.bottom, 128);
     DWORD_PTR r;
     SendMessageTimeoutW(FindControl(gen, "bcopy"), BM_CLICK, 0, 0, SMTO_NORMAL, 3000, &r);
-    Sleep(200);
     std::wstring clip;
     for (int i = 0; i < 20 && clip.empty(); ++i, Sleep(50)) {
         if (!OpenClipboard(nullptr)) continue;
@@ -140,9 +139,9 @@ TEST(Picker, ChosenVariableGoesIntoTheCustomFolder) {
         PostMessageW(b.C("benvvars"), BM_CLICK, 0, 0);
         HWND picker = WaitForWindow(b.process.Id(), L"Tfenvvars", 10000);
         ASSERT_TRUE(picker);
-        Sleep(300);
         EXPECT_EQ(WindowText(picker), L"Quillet 1.0 - 이 컴퓨터의 환경 변수");
         HWND list = FindControl(picker, "vleenvvars");
+        EXPECT_TRUE(WaitUntil([&] { return SendMessageW(list, LVM_GETITEMCOUNT, 0, 0) > 0; }, 5000)) << "an empty list";
         if (choose) {
             // Find the variable's row, check both columns, move there with the keyboard.
             int row = -1, count = static_cast<int>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0));
@@ -161,8 +160,9 @@ TEST(Picker, ChosenVariableGoesIntoTheCustomFolder) {
             PressEscape(list);
         }
         WaitGone(picker);
-        Sleep(200);
     }
+    // The choice is inserted once the picker has closed: at most a moment later.
+    WaitUntil([&] { return EditText(b.C("ecustomdir")) != L"\\sub"; }, 5000);
     EXPECT_EQ(EditText(b.C("ecustomdir")), L"%QUILLET_PICK%\\sub");
     b.Close();
     SetEnvironmentVariableA("QUILLET_PICK", nullptr);

@@ -21,8 +21,12 @@ MessageBoxView ShowAndAnswer(const std::function<void()>& show,
             ADD_FAILURE() << "no message box appeared";
             return;
         }
-        Sleep(100);  // let the box finish its initialisation (focus, default button)
-        view = ReadMessageBox(box);
+        // Once set up: its default button, and the keyboard focus within it.
+        view = ReadMessageBoxWhenReady(box);
+        WaitUntil([box] {
+            GUITHREADINFO info{sizeof(info)};
+            return GetGUIThreadInfo(GetWindowThreadProcessId(box, nullptr), &info) && IsChild(box, info.hwndFocus);
+        }, 3000);
         if (whileOpen) whileOpen(view);
         answer(view);
         // Never leave the test blocked: close whatever is still open.

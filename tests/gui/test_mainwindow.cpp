@@ -2,7 +2,7 @@
 // Create SFX with its progress window, the about box, and the layout.
 #include <gtest/gtest.h>
 
-#include "../e2e/sfxtools.h"
+#include "sfxtools.h"
 #include "builderapp.h"
 
 #include <commctrl.h>
@@ -51,6 +51,11 @@ DWORD GetNumber(const char* name) {
 void Answer(const MessageBoxView& box, int id) {
     PressButton(box.window, id);
     for (int i = 0; i < 100 && IsWindow(box.window); ++i) Sleep(20);
+}
+
+// Waits (bounded) until the builder shows no progress window: its build has ended.
+bool BuildEnded(const App& app) {
+    return WaitUntil([&] { return WindowsOf(app.process.Id(), L"Tfprogress").empty(); }, 10000);
 }
 
 }  // namespace
@@ -293,7 +298,7 @@ TEST(MainWindow, CancelDeletesTheTargetAndKeepsTheWindow) {
     EXPECT_EQ(box.caption, L"Warning");
     EXPECT_EQ(box.text, L"SFX 생성 중단됨\r\n대상 SFX 파일이 삭제되었습니다");
     Answer(box, IDOK);
-    Sleep(300);
+    EXPECT_TRUE(BuildEnded(app));
     EXPECT_FALSE(Exists(out / "t.exe"));
     EXPECT_TRUE(IsWindow(app.main));
     EXPECT_EQ(app.Text("esource"), WideOf(src.Path()));
@@ -312,7 +317,6 @@ TEST(MainWindow, CancelWithSeveralThreadsEndsLikeOneThread) {
     App app;
     app.Type("esource", src.Path());
     app.Type("etarget", out / "t.exe");
-    Sleep(500);
     int idle = ThreadCount(app.process.Id());
     app.Press("bmake");
     MessageBoxView question = app.NextBox();
@@ -373,7 +377,7 @@ TEST(MainWindow, FailedRebuildKeepsThePreviousFile) {
     EXPECT_NE(box.text.find(WideOf(src / "locked.txt")), std::wstring::npos) << testing::PrintToString(box.text);
     Answer(box, IDOK);
     CloseHandle(lock);
-    Sleep(300);
+    EXPECT_TRUE(BuildEnded(app));
     EXPECT_EQ(ReadFileBytes(out / "t.exe"), "the previous SFX file");
     EXPECT_EQ(out.List(), std::vector<std::string>{"t.exe"}) << "no temporary file is left";
     EXPECT_TRUE(IsWindow(app.main));
@@ -437,9 +441,8 @@ TEST(MainWindow, FailedBuildLeavesTheWindowOpen) {
     EXPECT_EQ(box.caption, L"Quillet");
     EXPECT_NE(box.text.find(WideOf(src / "locked.txt")), std::wstring::npos) << testing::PrintToString(box.text);
     Answer(box, IDOK);
-    Sleep(300);
+    EXPECT_TRUE(BuildEnded(app));
     EXPECT_TRUE(IsWindow(app.main));
-    EXPECT_TRUE(WindowsOf(app.process.Id(), L"Tfprogress").empty());
     CloseHandle(lock);
     app.Close();
 }
@@ -458,7 +461,7 @@ TEST(MainWindow, OverwriteQuestionAnsweredNo) {
     EXPECT_EQ(box.text, L"대상 파일이 이미 존재합니다.\r\n덮어쓰시겠습니까?");
     EXPECT_EQ(box.defaultButton, IDNO);
     Answer(box, IDNO);
-    Sleep(300);
+    app.Sync();  // the click has been handled: a build would have its window by now
     EXPECT_TRUE(WindowsOf(app.process.Id(), L"Tfprogress").empty());
     EXPECT_EQ(ReadFileBytes(out / "t.exe"), "old");
     app.Close();
@@ -486,13 +489,16 @@ TEST(MainWindow, BrowseDialogFilterAndExtension) {
         app.Press("bexecutablefile");
         HWND dialog = WaitForWindow(app.process.Id(), kDialogClass, 10000);
         ASSERT_TRUE(dialog);
-        Sleep(300);
-        HWND types = GetDlgItem(dialog, 0x470), name = GetDlgItem(dialog, 0x47c);
-        if (!name) name = GetDlgItem(dialog, 0x480);
+        HWND types = nullptr, name = nullptr;
+        char proposed[MAX_PATH] = "";
+        WaitUntil([&] {  // the dialog is set up: its file types chosen, a name proposed
+            types = GetDlgItem(dialog, 0x470), name = GetDlgItem(dialog, 0x47c);
+            if (!name) name = GetDlgItem(dialog, 0x480);
+            if (name) SendMessageA(name, WM_GETTEXT, MAX_PATH, reinterpret_cast<LPARAM>(proposed));
+            return types && SendMessageW(types, CB_GETCURSEL, 0, 0) >= 0 && proposed[0];
+        }, 5000);
         ASSERT_TRUE(types && name);
         EXPECT_EQ(SendMessageW(types, CB_GETCURSEL, 0, 0), c.filter);
-        char proposed[MAX_PATH] = "";
-        SendMessageA(name, WM_GETTEXT, MAX_PATH, reinterpret_cast<LPARAM>(proposed));
         EXPECT_EQ(std::string(proposed), c.start.substr(c.start.rfind('\\') + 1)) << "the edit's file name is proposed";
         SendMessageA(name, WM_SETTEXT, 0, reinterpret_cast<LPARAM>((dir / "tool").c_str()));
         PostMessageW(dialog, WM_COMMAND, IDOK, 0);

@@ -2,20 +2,19 @@
 // overwrite question of an existing file, so the test can look at the window meanwhile.
 #include <gtest/gtest.h>
 
-#include "../e2e/sfxtools.h"
+#include "sfxtools.h"
 
 namespace {
 
-struct Held {
-    TempFolder src, out, dest;
-    // first: the existing file is the first entry (bar at 0 %); else the last one.
-    std::string Build(const std::string& switches) {
+// Three files into dest; an existing file there holds the run at its question.
+struct Held : SfxFolders {
+    TempFolder dest;
+    Held() {
         WriteFileBytes(src / "a-first.txt", "first");
         WriteFileBytes(src / "b-large.bin", SomeBytes(3000000, 5));
         WriteFileBytes(src / "c-last.txt", "last");
-        std::string sfx = out / "t.exe";
-        MakeSfx("-fm " + switches, src.Path(), sfx, Q(dest.Path()));
-        return sfx;
+        switches = "-fm";
+        folder = Q(dest.Path());
     }
 };
 
@@ -30,7 +29,7 @@ COLORREF ScreenPixel(int x, int y) {
 
 TEST(ProgressWindow, ClassStylesSizeAndPlace) {
     Held h;
-    std::string sfx = h.Build("");
+    std::string sfx = h.Build("t.exe");
     WriteFileBytes(h.dest / "a-first.txt", "exists");
     bool looked = false;
     SfxRun run = RunSfx(sfx, "", "", [&](const MessageBoxView& box) {
@@ -71,7 +70,7 @@ TEST(ProgressWindow, ClassStylesSizeAndPlace) {
 TEST(ProgressWindow, BarFollowsTheBytesDone) {
     for (bool atEnd : {false, true}) {
         Held h;
-        std::string sfx = h.Build("");
+        std::string sfx = h.Build("t.exe");
         WriteFileBytes(h.dest / (atEnd ? "c-last.txt" : "a-first.txt"), "exists");
         COLORREF left = 0, right = 0;
         RunSfx(sfx, "", "", [&](const MessageBoxView& box) {
@@ -81,11 +80,17 @@ TEST(ProgressWindow, BarFollowsTheBytesDone) {
             if (!w) return IDNO;
             // Move the question away from the window before reading the screen.
             SetWindowPos(box.window, nullptr, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
-            Sleep(400);
             RECT r;
             GetWindowRect(w, &r);
-            left = ScreenPixel(r.left + 18, r.top + 78);     // inside the bar, near its left end
-            right = ScreenPixel(r.left + 300, r.top + 78);   // near its right end
+            // Read once the window has painted where the question was: the bar's colours, twice alike.
+            COLORREF filled = GetSysColor(COLOR_ACTIVECAPTION), empty = GetSysColor(COLOR_WINDOW);
+            WaitUntil([&] {
+                COLORREF l = left, rt = right;
+                left = ScreenPixel(r.left + 18, r.top + 78);    // inside the bar, near its left end
+                right = ScreenPixel(r.left + 300, r.top + 78);  // near its right end
+                return l == left && rt == right && (left == filled || left == empty) &&
+                       (right == filled || right == empty);
+            }, 3000);
             return IDNO;
         });
         COLORREF filled = GetSysColor(COLOR_ACTIVECAPTION), empty = GetSysColor(COLOR_WINDOW);
@@ -101,7 +106,7 @@ TEST(ProgressWindow, BarFollowsTheBytesDone) {
 
 TEST(ProgressWindow, NeverInSilentMode) {
     Held h;
-    std::string sfx = h.Build("-s");
+    std::string sfx = h.Build("t.exe", "-s");
     WriteFileBytes(h.dest / "c-last.txt", "exists");
     bool seen = true;
     SfxRun run = RunSfx(sfx, "", "", [&](const MessageBoxView& box) {

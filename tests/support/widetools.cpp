@@ -16,6 +16,13 @@ std::string U8(const std::wstring& text) {
     return s;
 }
 
+std::wstring WideOf(const std::string& ansi) {
+    int n = MultiByteToWideChar(CP_ACP, 0, ansi.data(), static_cast<int>(ansi.size()), nullptr, 0);
+    std::wstring w(n, L'\0');
+    if (n) MultiByteToWideChar(CP_ACP, 0, ansi.data(), static_cast<int>(ansi.size()), &w[0], n);
+    return w;
+}
+
 std::wstring QW(const std::wstring& s) {
     std::wstring out = L"\"";
     size_t backslashes = 0;
@@ -42,6 +49,11 @@ std::wstring WBinDir() {
 bool ExistsW(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
 bool MakeFolderW(const std::wstring& path) { return CreateDirectoryW(path.c_str(), nullptr) != FALSE; }
+
+void MakeFoldersW(const std::wstring& path) {
+    for (size_t at = path.find(L'\\', 3); at != std::wstring::npos; at = path.find(L'\\', at + 1))
+        MakeFolderW(path.substr(0, at));
+}
 
 void WriteFileW(const std::wstring& path, const std::string& bytes) {
     HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
@@ -105,6 +117,26 @@ void RemoveTreeW(const std::wstring& folder) {
     RemoveDirectoryW(dir.substr(0, dir.size() - 1).c_str());
 }
 
+std::map<std::wstring, std::tuple<DWORD, LONGLONG, LONGLONG>> MetaW(const std::wstring& folder) {
+    std::map<std::wstring, std::tuple<DWORD, LONGLONG, LONGLONG>> out;
+    std::wstring top = WithBackslash(folder);
+    WIN32_FIND_DATAW d;
+    HANDLE h = FindFirstFileW((top + L"*").c_str(), &d);
+    if (h == INVALID_HANDLE_VALUE) return out;
+    do {
+        std::wstring name = d.cFileName;
+        if (name == L"." || name == L"..") continue;
+        bool isFolder = d.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY;
+        LONGLONG time = static_cast<LONGLONG>(d.ftLastWriteTime.dwHighDateTime) << 32 | d.ftLastWriteTime.dwLowDateTime;
+        LONGLONG size = static_cast<LONGLONG>(d.nFileSizeHigh) << 32 | d.nFileSizeLow;
+        out[name] = {d.dwFileAttributes, size, isFolder ? 0 : time / 20000000};
+        if (isFolder)
+            for (auto& [inner, meta] : MetaW(top + name)) out[name + L"\\" + inner] = meta;
+    } while (FindNextFileW(h, &d));
+    FindClose(h);
+    return out;
+}
+
 std::map<std::wstring, std::string> TreeW(const std::wstring& folder) {
     std::map<std::wstring, std::string> out;
     CollectTree(WithBackslash(folder), L"", out);
@@ -133,3 +165,37 @@ WideFolder::WideFolder(const std::wstring& name) {
 }
 
 WideFolder::~WideFolder() { RemoveTreeW(path); }
+
+FILETIME MakeTime(WORD year, WORD month, WORD day, WORD hour, WORD minute, WORD second) {
+    SYSTEMTIME st{year, month, 0, day, hour, minute, second, 0};
+    FILETIME local, utc;
+    SystemTimeToFileTime(&st, &local);
+    LocalFileTimeToFileTime(&local, &utc);
+    return utc;
+}
+
+bool MakeTreeW(const std::wstring& root, const std::vector<TreeItem>& items) {
+    std::wstring top = WithBackslash(root);
+    MakeFoldersW(top);
+    bool ok = ExistsW(top);
+    for (const TreeItem& item : items) {
+        std::wstring path = top + U16(item.name);
+        if (!item.name.empty() && item.name.back() == '\\')
+            MakeFolderW(path);
+        else
+            WriteFileW(path, item.bytes);
+        ok = ok && ExistsW(path);
+    }
+    // Times and attributes once every item is there: a new item would touch its folder's time.
+    for (const TreeItem& item : items) {
+        std::wstring path = top + U16(item.name);
+        if (item.time.dwHighDateTime || item.time.dwLowDateTime) {
+            HANDLE h = CreateFileW(path.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                   OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+            ok = ok && h != INVALID_HANDLE_VALUE && SetFileTime(h, nullptr, nullptr, &item.time);
+            if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
+        }
+        if (item.attributes) ok = ok && SetFileAttributesW(path.c_str(), item.attributes);
+    }
+    return ok;
+}

@@ -117,6 +117,8 @@ bool Process::Wait(DWORD ms, DWORD* exitCode) {
     return true;
 }
 
+bool Process::WaitUntilIdle(DWORD ms) { return process_ && WaitForInputIdle(process_, ms) == 0; }
+
 void Process::Kill() {
     if (process_ && WaitForSingleObject(process_, 0) == WAIT_TIMEOUT) {
         TerminateProcess(process_, 0xDEAD0000);
@@ -249,6 +251,21 @@ MessageBoxView ReadMessageBox(HWND box) {
     return view;
 }
 
+MessageBoxView ReadMessageBoxWhenReady(HWND box, DWORD ms) {
+    DWORD start = GetTickCount();
+    MessageBoxView view = ReadMessageBox(box);
+    while ((view.buttons.empty() || !view.defaultButton) && IsWindow(box) && GetTickCount() - start < ms) {
+        Sleep(10);
+        view = ReadMessageBox(box);
+    }
+    return view;
+}
+
+MessageBoxView WaitForMessageBox(DWORD pid, DWORD ms) {
+    HWND box = WaitForWindow(pid, kDialogClass, ms);
+    return box ? ReadMessageBoxWhenReady(box) : MessageBoxView();
+}
+
 void PressButton(HWND box, int id) {
     HWND button = GetDlgItem(box, id);
     if (button)
@@ -272,6 +289,12 @@ DWORD ExpectEndsWithoutMessages(Process& process, DWORD ms) {
         }
     }
     return code;
+}
+
+bool WaitUntil(const std::function<bool()>& condition, DWORD ms) {
+    for (DWORD start = GetTickCount(); !condition(); Sleep(10))
+        if (GetTickCount() - start > ms) return condition();
+    return true;
 }
 
 int ThreadCount(DWORD pid) {

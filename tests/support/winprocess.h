@@ -1,5 +1,6 @@
 // Starting the programs under test and watching their windows, with bounded waits.
 #pragma once
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -39,6 +40,9 @@ public:
     bool Started() const { return process_ != nullptr; }
     // Waits at most ms; true when the process ended. exitCode gets the whole 32-bit code.
     bool Wait(DWORD ms, DWORD* exitCode = nullptr);
+    // Waits at most ms until the program waits for input with none pending (its windows are up
+    // and what they posted themselves is handled); true when it does.
+    bool WaitUntilIdle(DWORD ms);
     void Kill();
 
 private:
@@ -46,6 +50,9 @@ private:
     HANDLE process_ = nullptr;
     DWORD pid_ = 0;
 };
+
+// Polls condition until it holds, at most ms; whether it held.
+bool WaitUntil(const std::function<bool()>& condition, DWORD ms);
 
 // Threads of a running process (Toolhelp snapshot); -1 when it cannot be read.
 int ThreadCount(DWORD pid);
@@ -85,6 +92,11 @@ struct MessageBoxView {
 
 constexpr const wchar_t* kDialogClass = L"#32770";
 MessageBoxView ReadMessageBox(HWND box);
+// Reads a box that has just appeared once it is set up: its buttons there and one of them the
+// default (at most ms; then as it is).
+MessageBoxView ReadMessageBoxWhenReady(HWND box, DWORD ms = 3000);
+// Waits at most ms for a message box of the process and reads it when ready (window null when none came).
+MessageBoxView WaitForMessageBox(DWORD pid, DWORD ms);
 // Presses a button of a message box by its id.
 void PressButton(HWND box, int id);
 

@@ -12,11 +12,40 @@
 #include "sfxreader.h"
 
 // Builds target from src with the switches given (and -o -c -h); tail follows the target.
-inline void MakeSfx(const std::string& switches, const std::string& src, const std::string& target,
-                    const std::string& tail = "") {
+// Returns target.
+inline std::string MakeSfx(const std::string& switches, const std::string& src, const std::string& target,
+                           const std::string& tail = "") {
     DWORD code = BuildQuietly("-o " + switches + " " + Q(src) + " " + Q(target) + " " + tail, BinDir());
-    ASSERT_EQ(code, 0u) << switches;
-    ASSERT_EQ(ReadSfx(target).error, "");
+    EXPECT_EQ(code, 0u) << switches;
+    if (!code) {
+        EXPECT_EQ(ReadSfx(target).error, "");
+    }
+    return target;
+}
+
+// A source folder and a folder for the SFX files built from it. Build(name, switches, tail) makes
+// out\name with the fixture's own switches first and its program and folder around tail:
+//   quillet.exe -h -c -o <switches> <more> <src> <out\name> <program> <tail> <folder>
+struct SfxFolders {
+    TempFolder src, out;
+    std::string switches, program, folder;
+    std::string Build(const std::string& name, const std::string& more = "", const std::string& tail = "") const {
+        return MakeSfx(switches + " " + more, src.Path(), out / name, program + " " + tail + " " + folder);
+    }
+};
+
+// Starts an SFX file with its arguments. Now and then, under load, Wine fails to start a program
+// file written a moment ago; it is started again (at most three times, said on the output), so
+// only a file that never starts is at fault.
+inline std::unique_ptr<Process> StartSfx(const std::string& sfx, const std::string& args, const char* workDir) {
+    std::string line = Q(sfx) + (args.empty() ? "" : " " + args);
+    auto p = std::make_unique<Process>(line, workDir);
+    for (int attempt = 0; attempt < 3 && !p->Started(); ++attempt) {
+        std::cout << "[ note     ] " << sfx << " did not start (" << GetLastError() << "); again\n";
+        Sleep(500);
+        p = std::make_unique<Process>(line, workDir);
+    }
+    return p;
 }
 
 struct SfxRun {
@@ -29,16 +58,7 @@ struct SfxRun {
 inline SfxRun RunSfx(const std::string& sfx, const std::string& args = "", const std::string& workDir = "",
                      std::function<int(const MessageBoxView&)> answer = nullptr, DWORD ms = 60000) {
     SfxRun run;
-    std::string line = Q(sfx) + (args.empty() ? "" : " " + args);
-    const char* dir = workDir.empty() ? nullptr : workDir.c_str();
-    auto p = std::make_unique<Process>(line, dir);
-    // Now and then, under load, Wine fails to start a program file written a moment ago; a second
-    // start shows whether the file itself is at fault.
-    for (int attempt = 0; attempt < 3 && !p->Started(); ++attempt) {
-        std::cout << "[ note     ] " << sfx << " did not start (" << GetLastError() << "); again\n";
-        Sleep(500);
-        p = std::make_unique<Process>(line, dir);
-    }
+    auto p = StartSfx(sfx, args, workDir.empty() ? nullptr : workDir.c_str());
     EXPECT_TRUE(p->Started()) << sfx;
     if (!p->Started()) return run;
     DWORD start = GetTickCount();
@@ -46,8 +66,7 @@ inline SfxRun RunSfx(const std::string& sfx, const std::string& args = "", const
     while (!p->Wait(30, &run.code)) {
         for (HWND box : WindowsOf(p->Id(), kDialogClass)) {
             if (std::find(answered.begin(), answered.end(), box) != answered.end()) continue;
-            Sleep(50);
-            MessageBoxView view = ReadMessageBox(box);
+            MessageBoxView view = ReadMessageBoxWhenReady(box);
             run.boxes.push_back(view);
             answered.push_back(box);
             int id = answer ? answer(view) : (view.defaultButton ? view.defaultButton : IDOK);
@@ -63,6 +82,15 @@ inline SfxRun RunSfx(const std::string& sfx, const std::string& args = "", const
     return run;
 }
 
+// Runs an SFX file (or any program) through the W functions; the exit code, failing the test for
+// any message box.
+inline DWORD RunSfxW(const std::wstring& sfx, const std::wstring& args = L"", const wchar_t* workDir = nullptr,
+                     DWORD ms = 300000) {
+    Process p(QW(sfx) + (args.empty() ? L"" : L" " + args), workDir);
+    EXPECT_TRUE(p.Started()) << U8(sfx);
+    return ExpectEndsWithoutMessages(p, ms);
+}
+
 // The system's text for a code as the extractor shows it: trailing blanks and full stops cut.
 inline std::string SystemText(DWORD code) {
     char text[256] = "";
@@ -71,13 +99,6 @@ inline std::string SystemText(DWORD code) {
     std::string s = text;
     while (!s.empty() && (static_cast<unsigned char>(s.back()) <= 32 || s.back() == '.')) s.pop_back();
     return s;
-}
-
-inline std::wstring WideOf(const std::string& ansi) {
-    int n = MultiByteToWideChar(CP_ACP, 0, ansi.data(), static_cast<int>(ansi.size()), nullptr, 0);
-    std::wstring w(n, L'\0');
-    MultiByteToWideChar(CP_ACP, 0, ansi.data(), static_cast<int>(ansi.size()), &w[0], n);
-    return w;
 }
 
 // The message FinishRun shows: the text, an empty line, the system's text.
@@ -129,15 +150,21 @@ inline std::vector<std::string> PendingDeletions(bool clear = false) {
     return out;
 }
 
-// A local time as the file time Windows stores, and a file time in whole seconds.
-inline FILETIME MakeTime(WORD year, WORD month, WORD day, WORD hour, WORD minute, WORD second) {
-    SYSTEMTIME st{year, month, 0, day, hour, minute, second, 0};
-    FILETIME local, utc;
-    SystemTimeToFileTime(&st, &local);
-    LocalFileTimeToFileTime(&local, &utc);
-    return utc;
+// Files and a hidden folder with times and attributes of their own: read-only, hidden, empty, a
+// program with resources, an empty folder.
+inline std::vector<TreeItem> AttributeTree() {
+    FILETIME t1 = MakeTime(2019, 3, 14, 15, 9, 27), t2 = MakeTime(2024, 12, 31, 23, 59, 58);
+    return {{"plain.txt", "plain text\r\n", t1},
+            {"ro.txt", "read only", t2, FILE_ATTRIBUTE_READONLY},
+            {"hidden.bin", SomeBytes(300000, 8), t1, FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_ARCHIVE},
+            {"empty.txt", "", t2},
+            {"folder\\", "", {}, FILE_ATTRIBUTE_HIDDEN},
+            {"folder\\nothing\\"},
+            {"folder\\inner.txt", "inner", t1},
+            {"app.exe", ReadFileBytes(BinPath("sample_app.exe")), t2}};
 }
 
+// A file time in whole seconds.
 inline LONGLONG Seconds(const FILETIME& ft) {
     return ((static_cast<LONGLONG>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime) / 10000000;
 }

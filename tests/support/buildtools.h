@@ -1,7 +1,11 @@
 // Helpers of the build tests: quoting, source trees and windowless builds.
 #pragma once
+#include <gtest/gtest.h>
+
+#include <functional>
 #include <string>
 
+#include "widetools.h"
 #include "winprocess.h"
 
 // A parameter in quotes for a command line: inner quotes escaped, backslashes before a quote
@@ -40,6 +44,44 @@ inline std::string Quillet() { return BinPath("quillet.exe"); }
 inline DWORD BuildQuietly(const std::string& args, const std::string& workDir) {
     Process p(Q(Quillet()) + " -h -c " + args, workDir.c_str());
     return ExpectEndsWithoutMessages(p, 120000);
+}
+
+// "quillet.exe -c <args>" through the W functions, windowless unless window; the exit code,
+// failing the test for any message box.
+inline DWORD BuildW(const std::wstring& args, const std::wstring& workDir, bool window = false) {
+    Process p(QW(WBinDir() + L"quillet.exe") + (window ? L" -c " : L" -h -c ") + args, workDir.c_str());
+    return ExpectEndsWithoutMessages(p, 300000);
+}
+
+// A build that ends with one message box: the box (answered with OK) and the exit code.
+struct Refusal {
+    MessageBoxView box;
+    DWORD code = 0;
+};
+
+// Waits for the build's box; whileShown (when given) runs before the box is answered.
+inline Refusal EndsWithOneBox(Process& p, DWORD ms, const std::function<void()>& whileShown = nullptr) {
+    Refusal r;
+    r.box = WaitForMessageBox(p.Id(), ms);
+    EXPECT_TRUE(r.box.window) << "no message box";
+    if (!r.box.window) return r;
+    if (whileShown) whileShown();
+    PressButton(r.box.window, IDOK);
+    r.code = ExpectEndsWithoutMessages(p, 60000);
+    return r;
+}
+
+// "quillet.exe -h -c <args>" expected to end with one error box.
+inline Refusal BuildRefused(const std::string& args, const std::string& workDir,
+                            const std::function<void()>& whileShown = nullptr) {
+    Process p(Q(Quillet()) + " -h -c " + args, workDir.c_str());
+    return EndsWithOneBox(p, 120000, whileShown);
+}
+
+// The same through the W functions.
+inline Refusal BuildRefusedW(const std::wstring& args, const std::wstring& workDir, DWORD ms = 120000) {
+    Process p(QW(WBinDir() + L"quillet.exe") + L" -h -c " + args, workDir.c_str());
+    return EndsWithOneBox(p, ms);
 }
 
 inline void MakeFolder(const std::string& path) { CreateDirectoryA(path.c_str(), nullptr); }
