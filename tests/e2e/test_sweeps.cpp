@@ -1,10 +1,14 @@
-// Sweeps over a real SFX file of a small tree: cut short, or with one byte changed, at a spread
-// of offsets across its whole payload. Each run is silent, in a fresh sandbox of its own (its
-// temporary folder and extraction folder inside it), bounded in time, and checked: a documented
-// exit code, no crash, no message box, nothing outside the sandbox, no temporary file left and
-// no file with wrong content under a real name. The counts by exit code are printed.
+// Sweeps over a real SFX file of a small tree, one cut short and one with one byte changed for
+// each container form: at every field the reader checks (of the record, the extension and each
+// kind of entry) and a few offsets spread over the payload. Each run is silent, in a fresh sandbox
+// of its own (its temporary folder and extraction folder inside it), bounded in time, and checked:
+// a documented exit code, no crash, no message box, nothing outside the sandbox, no temporary file
+// left and no file with wrong content under a real name. The counts by exit code are printed.
+// Every other offset is cut and changed without Wine, where it costs nothing: the reader's unit
+// test (unit_format, both forms at every offset) and fuzz_payload.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 #include <set>
 #include <sstream>
@@ -16,6 +20,7 @@ namespace {
 
 const DWORD RunBound = 30000;  // ms per run
 const int Parallel = 3;
+const std::string WideName = "docs\\\xE5\xBC\xA0 \xF0\x9F\x93\xA6.txt";  // UTF-8
 
 // The tree: folders, several files, one of two chunks (ChunkSize is 9 MiB), an empty one, and the
 // self-delete helper. The extended tree has a name outside every code page as well, so its SFX
@@ -36,7 +41,7 @@ struct Tree {
                  {"docs\\deep\\b.bin", SomeBytes(3000, 7)},
                  {"docs\\empty.txt", ""},
                  {"big.bin", big}};
-        if (extended) files["docs\\\xE5\xBC\xA0 \xF0\x9F\x93\xA6.txt"] = "wide";  // UTF-8
+        if (extended) files[WideName] = "wide";
         for (const auto& [name, content] : files) WriteFileW(U16(src / name), content);
         sfx = out / "tree.exe";
         // The extraction folder comes from the environment, so each run gets its own.
@@ -70,26 +75,37 @@ struct Tree {
         for (int i = 0; i < count; ++i) all.push_back(outside[outside.size() * i / count]);
         return all;
     }
-    // Every field of the extension and of each entry header, the first and last byte of each
-    // name, the first chunk header of each file, each checksum and the terminator. Of the
-    // attributes, the second byte: kind, time and attributes are outside the checksum in both
-    // forms, and a changed folder bit makes a folder of an empty file by design.
-    std::vector<size_t> FieldOffsets() const {
+    // The record's first fields and last byte, every field of the extension; of the first entry
+    // named, every field of its header, of the others its name length and size (low bytes); of
+    // each, the first and last byte of its name, its first chunk header and its checksum; the
+    // terminator's first and last byte. Of the attributes, the second byte: kind, time and
+    // attributes are outside the checksum in both forms, and a changed folder bit makes a folder
+    // of an empty file by design.
+    std::vector<size_t> FieldOffsets(const std::vector<std::string>& names) const {
         SfxFile f = ReadSfx(sfx, false);
-        std::vector<size_t> at;
+        std::vector<size_t> at = {payload, payload + 1, payload + 2050, payload + 2329};
         if (f.extended) {
             for (size_t d : {0, 1, 4, 5, 9, 16, 17, 19, 21, 23}) at.push_back(f.extensionOffset + d);
             at.push_back(f.extensionOffset + f.extensionSize - 4);
         }
         const size_t h = f.extended ? 21 : 17;  // the header: its DataSize ends at h - 9
-        for (const SfxEntry& e : f.entries) {
-            for (size_t d : {size_t(0), size_t(1), size_t(4), size_t(5), h - 9, h - 8, h - 3, h, h + e.storedName.size() - 1})
-                at.push_back(e.offset + d);
-            if (!e.chunks.empty()) at.insert(at.end(), {e.chunks[0].offset, e.chunks[0].offset + 4});
-            at.push_back(e.sumOffset);
+        for (const std::string& name : names) {
+            const SfxEntry* e = f.Find(name);
+            EXPECT_TRUE(e) << name;
+            if (!e) continue;
+            std::vector<size_t> fields = {1, 5, h, h + e->storedName.size() - 1};
+            if (name == names[0]) fields.insert(fields.end(), {0, 4, h - 9, h - 8, h - 3});
+            for (size_t d : fields) at.push_back(e->offset + d);
+            if (!e->chunks.empty()) at.insert(at.end(), {e->chunks[0].offset, e->chunks[0].offset + 4});
+            at.push_back(e->sumOffset);
         }
-        for (size_t d = 0; d < h; d += 4) at.push_back(f.terminatorOffset + d);
+        at.insert(at.end(), {f.terminatorOffset, f.terminatorOffset + h - 1});
         return at;
+    }
+    // Each kind of entry: a small file (in the extended form the one named outside every code
+    // page) first, the helper, a folder, an empty file and the file of two chunks.
+    std::vector<std::string> EveryKind() const {
+        return {files.count(WideName) ? WideName : "readme.txt", "xsfxdel~.exe", "docs", "docs\\empty.txt", "big.bin"};
     }
 };
 
@@ -171,7 +187,7 @@ private:
             previous.push_back({name, n && n < MAX_PATH ? old : std::string("\x01")});
             SetEnvironmentVariableA(name, value.c_str());
         }
-        s.process = new Process(Q(s.sfx), s.folder.c_str());
+        s.process = StartSfx(s.sfx, "", s.folder.c_str()).release();
         for (const auto& [name, value] : previous)
             SetEnvironmentVariableA(name.c_str(), value == "\x01" ? nullptr : value.c_str());
         s.start = GetTickCount();
@@ -279,32 +295,36 @@ void OneByteChanged(const Tree& tree, const std::vector<size_t>& offsets) {
     EXPECT_EQ(TempNames(), before);
 }
 
+// The offsets of both, each once.
 std::vector<size_t> Join(std::vector<size_t> a, const std::vector<size_t>& b) {
     a.insert(a.end(), b.begin(), b.end());
+    std::sort(a.begin(), a.end());
+    a.erase(std::unique(a.begin(), a.end()), a.end());
     return a;
 }
 
 }  // namespace
 
+// A cut anywhere is refused by the pre-scan: a cut in each part of the file and of one file's entry.
 TEST(Sweep, CutShort) {
     Tree tree;
-    CutShort(tree, tree.Offsets(110));
+    CutShort(tree, Join(tree.Offsets(3), tree.FieldOffsets({"readme.txt"})));
 }
 
 TEST(Sweep, OneByteChanged) {
     Tree tree;
-    OneByteChanged(tree, tree.Offsets(110));
+    OneByteChanged(tree, Join(tree.Offsets(4), tree.FieldOffsets(tree.EveryKind())));
 }
 
 // The extended form: its extension, its 21-byte headers and UTF-16 names, field by field.
 TEST(Sweep, ExtendedCutShort) {
     Tree tree(true);
     ASSERT_TRUE(ReadSfx(tree.sfx, false).extended);
-    CutShort(tree, Join(tree.Offsets(30), tree.FieldOffsets()));
+    CutShort(tree, Join(tree.Offsets(3), tree.FieldOffsets({WideName})));
 }
 
 TEST(Sweep, ExtendedOneByteChanged) {
     Tree tree(true);
     ASSERT_TRUE(ReadSfx(tree.sfx, false).extended);
-    OneByteChanged(tree, Join(tree.Offsets(30), tree.FieldOffsets()));
+    OneByteChanged(tree, Join(tree.Offsets(4), tree.FieldOffsets(tree.EveryKind())));
 }
