@@ -128,12 +128,13 @@ TEST(Extended, CodePageTreeKeepsTheOriginalForm) {
     for (const SfxEntry& entry : f.entries) EXPECT_EQ(entry.kind, entry.name == std::string(bytes, n - 1) ? 1 : 0);
 }
 
-// A file of 2.4 GB (sparse in the source): the extended form's 64-bit size, extracted exactly.
+// A file of just over 2 GiB (sparse in the source): the extended form's 64-bit size, extracted
+// exactly, with data on both sides of 2 GiB.
 TEST(Extended, FileAboveTwoGigabytesExtractsExactly) {
     WideFolder base(L"qbig");
     std::wstring src = base.path + L"src\\", dest = base.path + L"out\\", sfx = base.path + L"big.exe";
     MakeFolderW(src);
-    const LONGLONG size = 2400000123LL;
+    const LONGLONG size = (1LL << 31) + (1 << 20) + 123;
     const std::pair<LONGLONG, std::string> pieces[] = {
         {0, SomeBytes(1 << 20, 1)}, {(1LL << 31) - 700000, SomeBytes(1500000, 2)}, {size - 90000, SomeBytes(90000, 3)}};
     HANDLE h = CreateFileW((src + L"disk.img").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
@@ -221,8 +222,7 @@ TEST(Extended, WriterRefusesTheByteThatReaches4GiB) {
 
 // A build whose SFX file would reach 4 GiB fails like a write failure, saying why; the previous
 // SFX file stays and no temporary file is left. The source: 65 links to one file of 64 MiB of
-// noise, which does not pack. It packs 4 GiB: run once per suite (label "once"), with the 2.4 GB
-// file.
+// noise, which does not pack. It packs 4 GiB: a run by hand (label "heavy").
 TEST(Extended, SfxFileOfFourGigabytesIsRefused) {
     WideFolder base(L"qhuge");
     std::wstring src = base.path + L"src\\", out = base.path + L"out\\", sfx = out + L"t.exe";

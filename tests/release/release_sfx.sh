@@ -9,7 +9,8 @@ B=$(cd "$1" && pwd)
 version=$2
 W="$B/release-check"
 R="$W/run"
-zip=$(ls "$W"/one/dist/quillet-*-win*.zip 2>/dev/null | head -n 1)
+# The zip of this tree's architecture, which this tree's Wine runs.
+zip=$(ls "$W"/one/dist/quillet-*-"$([ "$(cat "$B/quillet-arch")" = i686 ] && echo win32 || echo win64)".zip 2>/dev/null | head -n 1)
 [ -n "$zip" ] || { echo "FAIL: no release zip in $W/one/dist (release_reproducible writes it)"; exit 1; }
 case "$(basename "$zip")" in
 "quillet-$version-win32.zip" | "quillet-$version-win64.zip") ;;
