@@ -1,5 +1,7 @@
 #include "winprocess.h"
 
+#include "widetools.h"
+
 #include <gtest/gtest.h>
 
 #include <shellapi.h>
@@ -14,25 +16,7 @@ std::string BinDir() {
 
 std::string BinPath(const char* program) { return BinDir() + program; }
 
-void RemoveTree(const std::string& folder) {
-    std::string dir = folder.empty() || folder.back() == '\\' ? folder : folder + "\\";
-    WIN32_FIND_DATAA fd;
-    HANDLE h = FindFirstFileA((dir + "*").c_str(), &fd);
-    if (h != INVALID_HANDLE_VALUE) {
-        do {
-            std::string name = fd.cFileName;
-            if (name == "." || name == "..") continue;
-            std::string full = dir + name;
-            SetFileAttributesA(full.c_str(), FILE_ATTRIBUTE_NORMAL);
-            if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-                RemoveTree(full + "\\");
-            else
-                DeleteFileA(full.c_str());
-        } while (FindNextFileA(h, &fd));
-        FindClose(h);
-    }
-    RemoveDirectoryA(dir.substr(0, dir.size() - 1).c_str());
-}
+void RemoveTree(const std::string& folder) { RemoveTreeW(WideOf(folder)); }
 
 TempFolder::TempFolder() {
     char base[MAX_PATH];
@@ -73,17 +57,7 @@ void WriteFileBytes(const std::string& path, const std::string& bytes) {
     ASSERT_EQ(written, bytes.size());
 }
 
-std::string ReadFileBytes(const std::string& path) {
-    HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
-                           nullptr);
-    if (h == INVALID_HANDLE_VALUE) return std::string();
-    std::string bytes(GetFileSize(h, nullptr), '\0');
-    DWORD got = 0;
-    if (!bytes.empty()) ReadFile(h, &bytes[0], static_cast<DWORD>(bytes.size()), &got, nullptr);
-    CloseHandle(h);
-    bytes.resize(got);
-    return bytes;
-}
+std::string ReadFileBytes(const std::string& path) { return ReadFileW(WideOf(path)); }
 
 Process::Process(const std::string& cmdLine, const char* workDir) {
     STARTUPINFOA si{sizeof(si)};
