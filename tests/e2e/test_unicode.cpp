@@ -151,7 +151,7 @@ TEST(Unicode, PendingDeletionsAndSelfDeletion) {
     RegCloseKey(key);
     data.resize(size / 2);
     std::wstring d = L"\\??\\" + f.base + L"dest\\";
-    for (const std::wstring& name : {L"caf\u00e9.txt", L"sub\\x.bin", L"probe.exe", L"sub"})
+    for (const wchar_t* name : {L"caf\u00e9.txt", L"sub\\x.bin", L"probe.exe", L"sub"})
         EXPECT_NE(data.find(d + name + std::wstring(1, L'\0')), std::wstring::npos) << U8(name);
 
     std::wstring self = f.base + L"\u81ea\u5df1 \U0001F600.exe";
