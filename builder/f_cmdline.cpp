@@ -23,7 +23,7 @@ std::wstring CaptionOf(HWND window) {
 // A modal text window: a read-only memo, Close, and on the generator also Copy.
 class TextWindow : public Form {
 public:
-    TextWindow(const wchar_t* cls, int w, int h, const ControlSpec* controls, size_t count)
+    TextWindow(const wchar_t* cls, int w, int h, const ControlRow* controls, size_t count)
         : Form(cls, w, h, WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME, controls, count) {
         keyPreview_ = true;
         closeOnEscape_ = true;
@@ -55,7 +55,7 @@ protected:
 // The variable picker: the process environment in a two-column list.
 class Tfenvvars : public Form {
 public:
-    explicit Tfenvvars(const ControlSpec* controls, size_t count)
+    explicit Tfenvvars(const ControlRow* controls, size_t count)
         : Form(L"Tfenvvars", 792, 552, WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME, controls, count) {
         keyPreview_ = true;
         closeOnEscape_ = true;
@@ -159,7 +159,7 @@ std::vector<std::wstring> FillEnvironmentList() {
 }
 
 void ShowUsageWindow() {
-    const ControlSpec controls[] = {
+    const ControlRow controls[] = {
         {"mcmdline", Kind::Memo, 8, 8, 777, 505, nullptr, 0},
         {"bclose", Kind::DefaultButton, 712, 520, 73, 25, L"닫기", 0},
     };
@@ -170,7 +170,7 @@ void ShowUsageWindow() {
 }
 
 void ShowCommandLineGenerator(const Tfquillet& main) {
-    const ControlSpec controls[] = {
+    const ControlRow controls[] = {
         {"mcmdline", Kind::Memo, 8, 8, 769, 81, nullptr, 0},
         {"bclose", Kind::DefaultButton, 704, 96, 73, 25, L"닫기", 0},
         {"bcopy", Kind::Button, 8, 96, 121, 25, L"클립보드로 복사", 0},
@@ -180,7 +180,7 @@ void ShowCommandLineGenerator(const Tfquillet& main) {
 }
 
 std::wstring PickEnvironmentVariable() {
-    const ControlSpec controls[] = {
+    const ControlRow controls[] = {
         {"vleenvvars", Kind::List, 8, 8, 777, 505, nullptr, 0},
         {"ltip", Kind::Label, 8, 524, 690, 16,
          L"팁: 변수 이름을 사용자 지정 폴더 편집 줄에 복사하려면 더블클릭을 사용하거나 Enter 키를 누릅니다", 0},

@@ -10,7 +10,7 @@ using namespace ui;
 
 namespace {
 
-const ControlSpec Controls[] = {
+const ControlRow Controls[] = {
     {"lfile", Kind::Label, 16, 16, 86, 16, L"파일 진행률:", 0},
     {"lsource", Kind::RightLabel, 104, 16, 513, 16, L"lsource", 0},
     {"pbfile", Kind::Progress, 16, 32, 601, 17, nullptr, 0},

@@ -17,7 +17,7 @@ Tfquillet* fquillet = nullptr;
 
 namespace {
 
-const ControlSpec Controls[] = {
+const ControlRow Controls[] = {
     {"gbsourcetarget", Kind::Group, 8, 8, 481, 225, L" 원본 폴더 및 대상 파일 ", 0},
     {"lsource", Kind::Label, 20, 30, 380, 16, L"원본 폴더 (하위 폴더가 포함될 수 있음):", 0},
     {"esource", Kind::Edit, 20, 48, 377, 23, nullptr, 0},

@@ -14,15 +14,6 @@ const size_t ShortPathLimit = MAX_PATH - 12;
 
 bool StartsWith(const std::wstring& text, const wchar_t* prefix) { return text.rfind(prefix, 0) == 0; }
 
-std::wstring ToWide(const std::string& text, UINT codePage) {
-    if (text.empty()) return std::wstring();
-    int n = MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    if (n <= 0) return std::wstring();
-    std::wstring wide(n, L'\0');
-    MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()), &wide[0], n);
-    return wide;
-}
-
 }  // namespace
 
 std::wstring Trim(const std::wstring& text) {
@@ -118,5 +109,11 @@ bool ToCodePage(const std::wstring& text, std::string& bytes) {
     return WideToCodePage(text.data(), length, &bytes[0], n) == n;
 }
 
-std::wstring AnsiToWide(const std::string& text) { return ToWide(text, CP_ACP); }
-std::wstring Utf8ToWide(const std::string& text) { return ToWide(text, CP_UTF8); }
+std::wstring AnsiToWide(const std::string& text) {
+    if (text.empty()) return std::wstring();
+    int n = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    if (n <= 0) return std::wstring();
+    std::wstring wide(n, L'\0');
+    MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), &wide[0], n);
+    return wide;
+}

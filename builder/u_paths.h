@@ -38,4 +38,3 @@ std::wstring ModulePath();
 bool ToCodePage(const std::wstring& text, std::string& bytes);
 // Code-page bytes as the system reads them.
 std::wstring AnsiToWide(const std::string& text);
-std::wstring Utf8ToWide(const std::string& text);

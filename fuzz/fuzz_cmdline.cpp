@@ -10,6 +10,7 @@
 #include <string>
 
 #include "CmdLineHelper.h"
+#include "cmdparams.h"
 #include "u_args.h"
 #include "u_cmdlinegen.h"
 #include "u_settings.h"

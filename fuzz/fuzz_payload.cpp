@@ -5,8 +5,8 @@
 // libFuzzer keeps the input.
 //
 // Properties: the reader never reads past the end and returns only the codes the extractor ends
-// with (0, 8, 13, 23, 38); what it decodes is exactly what is stored (the record as u_shared.h
-// decodes it, headers, names, the extension's texts); a name the extractor goes on with passes the
+// with (0, 8, 13, 23, 38); what it decodes is exactly what is stored (the record as the tests
+// decode it, headers, names, the extension's texts); a name the extractor goes on with passes the
 // safety rules, restated here on their own; after a clean pre-scan the entry loop meets no
 // structural fault; a file is reported verified exactly when the checksum summed here matches the
 // stored one; and nothing is allocated while an input is read (the reader keeps no heap).
@@ -17,6 +17,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "containerbytes.h"
 #include "linux_codepage.h"
 #include "u_names.h"
 #include "u_payload.h"

@@ -24,7 +24,8 @@ enum Flags : unsigned {
 std::vector<HWND> DisableThreadWindows(HWND except = nullptr);
 void EnableWindows(const std::vector<HWND>& windows);
 
-struct ControlSpec {
+// One row of a window's control table: what a form file would declare for the control.
+struct ControlRow {
     const char* name;
     Kind kind;
     int x, y, w, h;
@@ -37,7 +38,7 @@ const int FirstControlId = 100;
 class Form {
 public:
     // cls is the window class ("Tfquillet"); the client area is width × height.
-    Form(const wchar_t* cls, int width, int height, DWORD style, const ControlSpec* controls, size_t count);
+    Form(const wchar_t* cls, int width, int height, DWORD style, const ControlRow* controls, size_t count);
     virtual ~Form();
 
     // Creates the window and its controls, hidden; owner may be null.
@@ -84,7 +85,7 @@ private:
     const wchar_t* cls_;
     int width_, height_;
     DWORD style_;
-    const ControlSpec* specs_;
+    const ControlRow* rows_;  // the control table, one row per control
     size_t count_;
     HWND window_ = nullptr;
     std::vector<HWND> controls_;

@@ -3,8 +3,8 @@
 
 #include <windows.h>
 
+#include "containerbytes.h"
 #include "u_build.h"
-#include "u_shared.h"
 #include "u_utils.h"
 
 TEST(ByteSum, SumsUnsignedBytesWithWrapAround) {

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <vector>
 
+#include "containerbytes.h"
 #include "u_payloadwrite.h"
 
 #ifdef _WIN32
