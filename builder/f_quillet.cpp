@@ -4,6 +4,8 @@
 #include <commdlg.h>
 
 #include "f_cmdline.h"
+#include "f_cmdlinegen.h"
+#include "f_envvars.h"
 #include "f_progress.h"
 #include "u_browse.h"
 #include "u_build.h"
@@ -12,8 +14,6 @@
 #include "u_utils.h"
 
 using namespace ui;
-
-Tfquillet* fquillet = nullptr;
 
 namespace {
 
@@ -129,9 +129,10 @@ std::wstring ExtensionOf(const std::wstring& path) {
 
 }  // namespace
 
-Tfquillet::Tfquillet()
+Tfquillet::Tfquillet(const StartupSettings& startup)
     : Form(L"Tfquillet", 792, 624, WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX, Controls,
-           sizeof(Controls) / sizeof(Controls[0])) {
+           sizeof(Controls) / sizeof(Controls[0])),
+      startup_(startup) {
     keyPreview_ = true;
 }
 
@@ -189,8 +190,8 @@ void Tfquillet::OnCreate() {
     SendMessageW(Control("ecustomdir"), EM_SETLIMITTEXT, 259, 0);
     SetText("lweb", MakerWebAddress);
     FitWebAddress();
-    if (g_Startup.flags.CommandLineComplete)
-        FillFromCommandLine(g_Startup.settings);
+    if (startup_.flags.CommandLineComplete)
+        FillFromCommandLine(startup_.settings);
     else
         LoadSettings();
     CentreOver(nullptr);
@@ -325,7 +326,7 @@ void Tfquillet::OnCommand(int id, int code) {
     else if (is("lweb")) ShellOpen(TextOf("lweb"));
     else if (is("ldonate")) ShellOpen(DonationAddress);
     else if (is("lcmdline")) ShowUsageWindow();
-    else if (is("lcmdlinegen")) ShowCommandLineGenerator(*this);
+    else if (is("lcmdlinegen")) ShowCommandLineGenerator(GatherSettings());
     else {
         for (const char* name : FolderRadios)
             if (is(name)) rbextractionfolderClick(true);
@@ -342,7 +343,7 @@ void Tfquillet::OnCloseRequest() { DestroyWindow(Handle()); }
 
 LRESULT Tfquillet::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_START_BUILD) {
-        if (wParam == WM_START_BUILD && lParam == WM_START_BUILD && g_Startup.flags.CommandLineComplete)
+        if (wParam == WM_START_BUILD && lParam == WM_START_BUILD && startup_.flags.CommandLineComplete)
             SendMessageW(Control("bmake"), BM_CLICK, 0, 0);
         return 0;
     }
@@ -353,11 +354,15 @@ LRESULT Tfquillet::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     return Form::OnMessage(message, wParam, lParam);
 }
 
+// The settings are saved for the next run, normalised, before they are checked, so settings that
+// fail the checks are kept too; a command line that filled the window saves nothing.
 void Tfquillet::bmakeClick() {
-    if (!ValidateSettings(GatherSettings(), 1)) return;
-    Tfprogress progress;
-    int result = progress.Run(Handle());
-    if (result == IDOK) PostQuitMessage(0);
+    BuildSettings settings = GatherSettings();
+    NormalisePaths(settings);
+    if (!startup_.flags.CommandLineComplete) SaveSettings(settings);
+    if (!ValidateSettings(settings, startup_.flags)) return;
+    Tfprogress progress(settings, startup_.flags);
+    if (progress.Run(Handle()) == IDOK) PostQuitMessage(0);
 }
 
 void Tfquillet::bsourceClick() {
@@ -440,14 +445,12 @@ void Tfquillet::benvvarsClick() {
     SetFocus(Control("ecustomdir"));
 }
 
-void RunMainWindow() {
+void RunMainWindow(const StartupSettings& startup) {
     INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_STANDARD_CLASSES | ICC_PROGRESS_CLASS | ICC_LINK_CLASS};
     InitCommonControlsEx(&controls);
-    Tfquillet form;
-    fquillet = &form;
+    Tfquillet form(startup);
     if (!form.Create(nullptr, ApplicationTitle)) return;
     SetApplicationWindow(form.Handle());
     ShowWindow(form.Handle(), SW_SHOWNORMAL);
     ui::Form::RunMessageLoop();
-    fquillet = nullptr;
 }

@@ -62,22 +62,22 @@ std::wstring ApiPath(const std::wstring& path) {
     return LongPathForm(FullPath(path));
 }
 
-bool FileExists(const std::wstring& path) {
-    if (path.empty()) return false;
-    DWORD a = GetFileAttributesW(ApiPath(path).c_str());
+bool IsFileAt(const std::wstring& apiPath) {
+    DWORD a = apiPath.empty() ? INVALID_FILE_ATTRIBUTES : GetFileAttributesW(apiPath.c_str());
     return a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-bool DirectoryExists(const std::wstring& path) {
-    if (path.empty()) return false;
-    DWORD a = GetFileAttributesW(ApiPath(path).c_str());
+bool IsFolderAt(const std::wstring& apiPath) {
+    DWORD a = apiPath.empty() ? INVALID_FILE_ATTRIBUTES : GetFileAttributesW(apiPath.c_str());
     return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-void ForceDeleteFile(const std::wstring& path) {
-    std::wstring p = ApiPath(path);
-    SetFileAttributesW(p.c_str(), FILE_ATTRIBUTE_NORMAL);
-    DeleteFileW(p.c_str());
+bool FileExists(const std::wstring& path) { return IsFileAt(ApiPath(path)); }
+bool DirectoryExists(const std::wstring& path) { return IsFolderAt(ApiPath(path)); }
+
+void ForceDeleteFile(const std::wstring& apiPath) {
+    SetFileAttributesW(apiPath.c_str(), FILE_ATTRIBUTE_NORMAL);
+    DeleteFileW(apiPath.c_str());
 }
 
 bool SameText(const std::wstring& a, const std::wstring& b) {

@@ -8,6 +8,8 @@ namespace {
 
 const wchar_t NameProperty[] = L"QuilletName";
 
+void (*g_exceptionHandler)(std::exception_ptr) = nullptr;
+
 struct ClassOf {
     const wchar_t* cls;
     DWORD style;
@@ -44,6 +46,8 @@ BOOL CALLBACK CollectEnabled(HWND h, LPARAM p) {
 }
 
 }  // namespace
+
+void SetExceptionHandler(void (*handler)(std::exception_ptr error)) { g_exceptionHandler = handler; }
 
 std::vector<HWND> DisableThreadWindows(HWND except) {
     std::vector<HWND> windows;
@@ -281,7 +285,12 @@ LRESULT CALLBACK Form::WindowProc(HWND window, UINT message, WPARAM wParam, LPAR
         SetWindowLongPtrW(window, GWLP_USERDATA, 0);
         return DefWindowProcW(window, message, wParam, lParam);
     }
-    return form->OnMessage(message, wParam, lParam);
+    try {
+        return form->OnMessage(message, wParam, lParam);
+    } catch (...) {
+        if (g_exceptionHandler) g_exceptionHandler(std::current_exception());
+        return 0;
+    }
 }
 
 }  // namespace ui

@@ -3,6 +3,7 @@
 // centring, key preview and Escape. Every control gets the id 100 + its row and carries its
 // name as the window property "QuilletName" (a global atom), so tests can find it by name.
 #pragma once
+#include <exception>
 #include <string>
 #include <vector>
 
@@ -18,6 +19,14 @@ enum Flags : unsigned {
     WordWrap = 4,    // check box or radio button whose caption wraps
     Bold = 8,
 };
+
+// Posted by a form to itself (both parameters the same) to start its work once it is on screen.
+const UINT WM_START_BUILD = 3328;
+
+// The last resort for an exception that a form's handler lets out: the window procedure catches
+// it and hands it here, so that none crosses DispatchMessageW (the system's frames in between
+// cannot be unwound; the program would end without a word). The handler must not throw.
+void SetExceptionHandler(void (*handler)(std::exception_ptr error));
 
 // Disables the visible, enabled top-level windows of this thread (except one) while a modal
 // window or dialog is open; gives them back enabled.
