@@ -52,7 +52,7 @@ bool BuildSfx(const BuildSettings& settings, const StartupFlags& flags, BuildPro
 
     if (progress && progress->CancelRequested()) {
         out.Discard();
-        ShowWarningMessage(msg::Cancelled);
+        ShowWarningMessage(IsFileAt(plan.targetApi) ? msg::CancelledKept : msg::CancelledNone);
         return false;
     }
     if (flags.Reproducible) {
