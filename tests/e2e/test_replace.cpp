@@ -9,25 +9,6 @@
 
 namespace {
 
-struct Ended {
-    MessageBoxView box;
-    DWORD code = 0;
-};
-
-// A windowless build expected to end with one error box.
-Ended BuildFailing(const std::string& args, const std::string& workDir) {
-    Ended e;
-    Process p(Q(Quillet()) + " -h -c " + args, workDir.c_str());
-    HWND box = WaitForWindow(p.Id(), kDialogClass, 60000);
-    EXPECT_TRUE(box) << "no error box";
-    if (!box) return e;
-    Sleep(100);
-    e.box = ReadMessageBox(box);
-    PressButton(box, IDOK);
-    e.code = ExpectEndsWithoutMessages(p, 30000);
-    return e;
-}
-
 std::wstring Wide(const std::string& ansi) {
     int n = MultiByteToWideChar(CP_ACP, 0, ansi.data(), static_cast<int>(ansi.size()), nullptr, 0);
     std::wstring w(n, L'\0');
@@ -40,32 +21,14 @@ std::vector<std::string> Sorted(std::vector<std::string> names) {
     return names;
 }
 
-// A source folder and a good SFX file built from it.
-struct Previous {
-    TempFolder src, out;
-    std::string target, bytes;
-    Previous() {
-        WriteFileBytes(src / "a.txt", "first");
-        WriteFileBytes(src / "b.bin", SomeBytes(200000, 2));
-        target = out / "t.exe";
-        EXPECT_EQ(BuildQuietly(Q(src.Path()) + " " + Q(target), out.Path()), 0u);
-        bytes = ReadFileBytes(target);
-        EXPECT_EQ(ReadSfx(target).error, "");
-    }
-    void ExpectUntouched() const {
-        EXPECT_TRUE(ReadFileBytes(target) == bytes) << "the previous SFX file changed";
-        EXPECT_EQ(out.List(), std::vector<std::string>{"t.exe"}) << "no temporary file is left";
-    }
-};
-
 }  // namespace
 
 TEST(Rebuild, FailureKeepsThePreviousFile) {
-    Previous p;
+    PreviousSfx p;
     WriteFileBytes(p.src / "c.txt", "locked");
     HANDLE lock = CreateFileA((p.src / "c.txt").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(lock, INVALID_HANDLE_VALUE);
-    Ended e = BuildFailing("-o " + Q(p.src.Path()) + " " + Q(p.target), p.out.Path());
+    FailedBuild e = BuildFailing("-o " + Q(p.src.Path()) + " " + Q(p.target), p.out.Path());
     CloseHandle(lock);
     EXPECT_EQ(e.box.caption, L"Application Error");
     EXPECT_EQ(e.box.text.rfind(L"OpenError: ", 0), 0u) << testing::PrintToString(e.box.text);
@@ -75,7 +38,7 @@ TEST(Rebuild, FailureKeepsThePreviousFile) {
 }
 
 TEST(Rebuild, SuccessReplacesThePreviousFile) {
-    Previous p;
+    PreviousSfx p;
     WriteFileBytes(p.src / "a.txt", "second");
     ASSERT_EQ(BuildQuietly("-o " + Q(p.src.Path()) + " " + Q(p.target), p.out.Path()), 0u);
     SfxFile f = ReadSfx(p.target);
@@ -92,11 +55,11 @@ TEST(Rebuild, SuccessReplacesThePreviousFile) {
 }
 
 TEST(Rebuild, TargetHeldOpenFailsAndLosesNothing) {
-    Previous p;
+    PreviousSfx p;
     WriteFileBytes(p.src / "a.txt", "second");
     HANDLE held = CreateFileA(p.target.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(held, INVALID_HANDLE_VALUE);
-    Ended e = BuildFailing("-o " + Q(p.src.Path()) + " " + Q(p.target), p.out.Path());
+    FailedBuild e = BuildFailing("-o " + Q(p.src.Path()) + " " + Q(p.target), p.out.Path());
     CloseHandle(held);
     EXPECT_EQ(e.box.caption, L"Application Error");
     EXPECT_EQ(e.box.text.rfind(L"WriteError: ", 0), 0u) << testing::PrintToString(e.box.text);

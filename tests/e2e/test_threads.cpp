@@ -33,27 +33,6 @@ void MakeTree(const TempFolder& src) {
     WriteFileBytes(src / "small2\\deeper\\zero.dat", "");
 }
 
-struct Failure {
-    MessageBoxView box;
-    DWORD code = 0;
-    int threadsAtBox = -1;  // threads of the builder while its error box is shown
-};
-
-// A windowless build that is expected to end with one error box.
-Failure BuildFailing(const std::string& args, const std::string& workDir) {
-    Failure f;
-    Process p(Q(Quillet()) + " -h -c " + args, workDir.c_str());
-    HWND box = WaitForWindow(p.Id(), kDialogClass, 120000);
-    EXPECT_TRUE(box) << "no error box";
-    if (!box) return f;
-    Sleep(200);  // threads that were told to end have had time to go
-    f.threadsAtBox = ThreadCount(p.Id());
-    f.box = ReadMessageBox(box);
-    PressButton(box, IDOK);
-    f.code = ExpectEndsWithoutMessages(p, 30000);
-    return f;
-}
-
 }  // namespace
 
 TEST(Threads, SameFileWhateverTheThreadCount) {
@@ -104,7 +83,7 @@ TEST(Threads, ReadFailureInTheMiddleOfAFileEndsAsWithOneThread) {
         ASSERT_EQ(BuildQuietly(Q(good.Path()) + " " + Q(target), out.Path()), 0u);
     }
     std::string previous = ReadFileBytes(target);
-    Failure one, seven;
+    FailedBuild one, seven;
     {
         ScopedEnv env("QUILLET_THREADS", "1");
         one = BuildFailing("-o " + Q(src.Path()) + " " + Q(target), out.Path());
