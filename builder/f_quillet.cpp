@@ -119,14 +119,6 @@ std::vector<std::wstring> FilterPatterns(const wchar_t* filter) {
     return patterns;
 }
 
-std::wstring ExtensionOf(const std::wstring& path) {
-    size_t dot = path.find_last_of(L".\\/");
-    if (dot == std::wstring::npos || path[dot] != L'.') return std::wstring();
-    std::wstring ext = path.substr(dot);
-    CharUpperBuffW(&ext[0], static_cast<DWORD>(ext.size()));
-    return ext;
-}
-
 }  // namespace
 
 Tfquillet::Tfquillet(const StartupSettings& startup)
@@ -418,18 +410,18 @@ void Tfquillet::BrowseFile(const char* edit, const wchar_t* filterText, int& fil
     SplitPath(t, dir, name);
     if (!DirectoryExists(dir)) dir.clear();
     std::vector<std::wstring> patterns = FilterPatterns(filterText);
-    std::wstring ext = ExtensionOf(t);
+    std::wstring ext = UpperExtension(t);
     if (!ext.empty()) {
         filterIndex = static_cast<int>(patterns.size());
         for (size_t i = 0; i < patterns.size(); ++i)
-            if (ExtensionOf(patterns[i]) == ext) {
+            if (UpperExtension(patterns[i]) == ext) {
                 filterIndex = static_cast<int>(i + 1);
                 break;
             }
     }
     if (!RunFileDialog(Handle(), false, filterText, filterIndex, dir, name, chosen)) return;
     std::wstring n = Trim(chosen);
-    if (ExtensionOf(n).empty() && filterIndex >= 1 && filterIndex <= static_cast<int>(patterns.size())) {
+    if (UpperExtension(n).empty() && filterIndex >= 1 && filterIndex <= static_cast<int>(patterns.size())) {
         std::wstring pattern = patterns[filterIndex - 1];
         size_t dot = pattern.find_last_of(L'.');
         std::wstring add = dot == std::wstring::npos ? std::wstring() : pattern.substr(dot);

@@ -16,6 +16,22 @@ namespace {
 // Ten upper-case hexadecimal digits of a number below 0x7FFFFFFF.
 void FormatInstanceName(uint32_t number, char (&name)[InstanceNameSize]) { wsprintfA(name, "%010X", number); }
 
+// The record with this InstanceName, the self-delete helper, the items while the stream wants
+// them, the end.
+void WritePayload(const BuildPlan& plan, SfxTarget& out, BuildProgress* progress, const char* instanceName) {
+    // After the writer: an escaping error stops the workers before the file closes.
+    ChunkPipeline pipeline(BuildThreadCount());
+    std::unique_ptr<PayloadStream> payload = OpenPayloadStream(plan, out, pipeline, progress);
+    payload->Start(instanceName);
+    if (plan.settings.SelfDeleteMode) payload->SelfDeleteEntry(EmbeddedResources.selfdelete);
+    for (const tfile& item : plan.items) {
+        if (!payload->WantsMore()) break;
+        payload->Entry(item);
+    }
+    payload->Finish();
+    pipeline.Stop();
+}
+
 }  // namespace
 
 bool BuildSfx(const BuildSettings& settings, const StartupFlags& flags, BuildProgress* progress) {
@@ -36,19 +52,7 @@ bool BuildSfx(const BuildSettings& settings, const StartupFlags& flags, BuildPro
     uint64_t record = out.Size();
     char name[InstanceNameSize] = {};
     if (!flags.Reproducible) FormatInstanceName(RandomBelow(0x7FFFFFFF), name);
-    {
-        // After the writer: an escaping error stops the workers before the file closes.
-        ChunkPipeline pipeline(BuildThreadCount());
-        std::unique_ptr<PayloadStream> payload = OpenPayloadStream(plan, out, pipeline, progress);
-        payload->Start(name);
-        if (plan.settings.SelfDeleteMode) payload->SelfDeleteEntry(EmbeddedResources.selfdelete);
-        for (const tfile& item : plan.items) {
-            if (!payload->WantsMore()) break;
-            payload->Entry(item);
-        }
-        payload->Finish();
-        pipeline.Stop();
-    }
+    WritePayload(plan, out, progress, name);
 
     if (progress && progress->CancelRequested()) {
         out.Discard();

@@ -82,50 +82,10 @@ public:
 
     void Entry(const tfile& item) override {
         Queue(Step::ItemStart);
-        if (item.Attributes & FILE_ATTRIBUTE_DIRECTORY) {
-            Step& st = Queue(Step::Bytes);
-            st.bytes = Header(EntryOrdinary, item.Stored, 0, item.Time, item.Attributes);
-            uint8_t sum[4];
-            PutLE32(sum, ByteSum(item.Stored.data(), static_cast<uint32_t>(item.Stored.size())));
-            st.bytes.append(reinterpret_cast<char*>(sum), 4);
-            Flush();
-            return;
-        }
-        const BuildSettings& s = plan_.settings;
-        std::wstring full = s.Source + item.Name;
-        if (SameText(full, s.Target)) return;  // never archive the SFX file being written
-        Queue(Step::Label).label = full;
-        Flush();
-        HANDLE in = CreateFileW(ApiPath(full).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-        if (in == INVALID_HANDLE_VALUE) {
-            try {
-                ThrowFileError("OpenError", L"Cannot open file", full);
-            } catch (const BuildError&) {
-                Fail(false, std::current_exception());
-            }
-            return;
-        }
-        std::unique_ptr<void, decltype(&CloseHandle)> closer(in, CloseHandle);
-        uint8_t kind = s.ExtractionMode == 1 && SameText(full, s.ExecutableFile) ? EntryExecutable : EntryOrdinary;
-        StartEntry(Header(kind, item.Stored, item.Size, item.Time, item.Attributes), item.Stored, item.Size, true);
-        for (int64_t done = 0; done < item.Size && !Cancelled() && !stopped_ && !failed_;) {
-            uint32_t n = static_cast<uint32_t>(std::min<int64_t>(item.Size - done, ChunkSize));
-            auto job = std::make_shared<ChunkJob>();
-            job->owned = AllocateChunk(n);
-            try {
-                ReadExactly(in, job->owned.get(), n, full);
-            } catch (const BuildError&) {
-                Fail(true, std::current_exception());
-                break;
-            }
-            job->plain = job->owned.get();
-            job->n = n;
-            QueueChunk(job, true);
-            done += n;
-        }
-        Queue(Step::EntryEnd).progress = true;
-        Flush();
+        if (item.Attributes & FILE_ATTRIBUTE_DIRECTORY)
+            FolderEntry(item);
+        else
+            FileEntry(item);
     }
 
     void SelfDeleteEntry(const ResourceData& helper) override {
@@ -166,14 +126,53 @@ private:
 
     bool Cancelled() const { return progress_ && progress_->CancelRequested(); }
 
-    // Reads exactly n bytes; a file that ends early is a read failure.
-    static void ReadExactly(HANDLE file, uint8_t* buffer, uint32_t n, const std::wstring& path) {
-        DWORD got = 0;
-        if (!ReadFile(file, buffer, n, &got, nullptr)) ThrowFileError("ReadError", L"Cannot read file", path);
-        if (got != n) {
-            SetLastError(ERROR_HANDLE_EOF);
-            ThrowFileError("ReadError", L"Cannot read file", path);
+    // Header, name and the name's checksum.
+    void FolderEntry(const tfile& item) {
+        Step& st = Queue(Step::Bytes);
+        st.bytes = Header(EntryOrdinary, item.Stored, 0, item.Time, item.Attributes);
+        uint8_t sum[4];
+        PutLE32(sum, ByteSum(item.Stored.data(), static_cast<uint32_t>(item.Stored.size())));
+        st.bytes.append(reinterpret_cast<char*>(sum), 4);
+        Flush();
+    }
+
+    // Header, name, the data in chunks, the checksum. A file that cannot be opened or read is a
+    // failure in its place in the order.
+    void FileEntry(const tfile& item) {
+        const BuildSettings& s = plan_.settings;
+        std::wstring full = s.Source + item.Name;
+        if (SameText(full, s.Target)) return;  // never archive the SFX file being written
+        Queue(Step::Label).label = full;
+        Flush();
+        HANDLE in = CreateFileW(ApiPath(full).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+        if (in == INVALID_HANDLE_VALUE) return FailWith(false, "OpenError", L"Cannot open file", full);
+        std::unique_ptr<void, decltype(&CloseHandle)> closer(in, CloseHandle);
+        uint8_t kind = s.ExtractionMode == 1 && SameText(full, s.ExecutableFile) ? EntryExecutable : EntryOrdinary;
+        StartEntry(Header(kind, item.Stored, item.Size, item.Time, item.Attributes), item.Stored, item.Size, true);
+        for (int64_t done = 0; done < item.Size && !Cancelled() && !stopped_ && !failed_;) {
+            uint32_t n = static_cast<uint32_t>(std::min<int64_t>(item.Size - done, ChunkSize));
+            auto job = std::make_shared<ChunkJob>();
+            job->owned = AllocateChunk(n);
+            if (!ReadExactly(in, job->owned.get(), n)) {
+                FailWith(true, "ReadError", L"Cannot read file", full);
+                break;
+            }
+            job->plain = job->owned.get();
+            job->n = n;
+            QueueChunk(job, true);
+            done += n;
         }
+        Queue(Step::EntryEnd).progress = true;
+        Flush();
+    }
+
+    // Reads exactly n bytes; a file that ends early fails with ERROR_HANDLE_EOF.
+    static bool ReadExactly(HANDLE file, uint8_t* buffer, uint32_t n) {
+        DWORD got = 0;
+        if (!ReadFile(file, buffer, n, &got, nullptr)) return false;
+        if (got != n) SetLastError(ERROR_HANDLE_EOF);
+        return got == n;
     }
 
     std::string Header(uint8_t kind, const std::string& name, int64_t size, uint32_t time, uint32_t attributes) const {
@@ -193,8 +192,15 @@ private:
         st.progress = progress;
     }
 
-    // A failure takes its place in the order; nothing is read after it.
-    void Fail(bool readFailure, std::exception_ptr error) {
+    // A failure of a file (the last error tells why) takes its place in the order; nothing is read
+    // after it.
+    void FailWith(bool readFailure, const char* kind, const wchar_t* what, const std::wstring& path) {
+        std::exception_ptr error;
+        try {
+            ThrowFileError(kind, what, path);
+        } catch (const BuildError&) {
+            error = std::current_exception();
+        }
         Step& st = Queue(Step::Failure);
         st.error = error;
         st.readFailure = readFailure;

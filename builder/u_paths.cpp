@@ -89,6 +89,14 @@ bool StartsText(const std::wstring& prefix, const std::wstring& text) {
     return text.size() >= prefix.size() && SameText(prefix, text.substr(0, prefix.size()));
 }
 
+std::wstring UpperExtension(const std::wstring& path) {
+    size_t dot = path.find_last_of(L".\\/");
+    if (dot == std::wstring::npos || path[dot] != L'.') return std::wstring();
+    std::wstring ext = path.substr(dot);
+    CharUpperBuffW(&ext[0], static_cast<DWORD>(ext.size()));
+    return ext;
+}
+
 std::wstring ModulePath() {
     std::vector<wchar_t> path(MAX_PATH);
     for (;;) {

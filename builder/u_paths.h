@@ -33,6 +33,8 @@ void ForceDeleteFile(const std::wstring& apiPath);
 // Comparisons as the user's locale sees them, case ignored.
 bool SameText(const std::wstring& a, const std::wstring& b);
 bool StartsText(const std::wstring& prefix, const std::wstring& text);
+// The extension of a path's last part in upper case, with its dot (".ICO"); empty without one.
+std::wstring UpperExtension(const std::wstring& path);
 // This program's file, whole.
 std::wstring ModulePath();
 

@@ -259,14 +259,6 @@ bool IsNtFamily() {
 #pragma GCC diagnostic pop
 }
 
-std::wstring UpperExtension(const std::wstring& path) {
-    size_t dot = path.find_last_of(L".\\");
-    if (dot == std::wstring::npos || path[dot] != L'.') return std::wstring();
-    std::wstring ext = path.substr(dot);
-    CharUpperBuffW(&ext[0], static_cast<DWORD>(ext.size()));
-    return ext;
-}
-
 }  // namespace
 
 void EditTargetResources(const BuildPlan& plan, bool iconVersionInfo, const std::wstring& file) {

@@ -29,10 +29,14 @@ std::vector<Fault> Faults() {
             {"alloc", L"OutOfMemory", BuilderSystemText(ERROR_NOT_ENOUGH_MEMORY)}};
 }
 
-// More files for the rebuild, so that packed chunks are in flight when the third buffer fails.
-void AddFiles(const PreviousSfx& p) {
-    for (int i = 0; i < 4; ++i) WriteFileBytes(p.src / ("c" + std::to_string(i) + ".txt"), SomeBytes(30000 + i, i));
-}
+// A previous SFX file, more files in its source (so that packed chunks are in flight when the third
+// buffer fails), four packing threads and the fault, forced for the builders started from now on.
+struct FaultedRebuild : PreviousSfx {
+    ScopedEnv threads{"QUILLET_THREADS", "4"}, fault;
+    explicit FaultedRebuild(const char* name) : fault("QUILLET_TEST_FAULT", name) {
+        for (int i = 0; i < 4; ++i) WriteFileBytes(src / ("c" + std::to_string(i) + ".txt"), SomeBytes(30000 + i, i));
+    }
+};
 
 void Answer(const MessageBoxView& box, int id) {
     PressButton(box.window, id);
@@ -85,12 +89,9 @@ bool IsHexName(const std::string& s) {
 }  // namespace
 
 TEST(Boundary, WindowlessFailureEndsWithApplicationErrorAndCode1) {
-    ScopedEnv threads("QUILLET_THREADS", "4");
     for (const Fault& f : Faults()) {
         SCOPED_TRACE(f.name);
-        PreviousSfx p;
-        AddFiles(p);
-        ScopedEnv fault("QUILLET_TEST_FAULT", f.name);
+        FaultedRebuild p(f.name);
         FailedBuild e = BuildFailing("-o " + Q(p.src.Path()) + " " + Q(p.target), p.out.Path());
         EXPECT_EQ(e.box.caption, L"Application Error");
         EXPECT_EQ(e.box.text.rfind(f.kind + L": " + f.message, 0), 0u) << testing::PrintToString(e.box.text);
@@ -101,12 +102,9 @@ TEST(Boundary, WindowlessFailureEndsWithApplicationErrorAndCode1) {
 
 TEST(Boundary, ProgressWindowFailureEndsWithItsBoxAndTheWindowStays) {
     RegDeleteTreeA(HKEY_CURRENT_USER, "Software\\Corvane\\Quillet");
-    ScopedEnv threads("QUILLET_THREADS", "4");
     for (const Fault& f : Faults()) {
         SCOPED_TRACE(f.name);
-        PreviousSfx p;
-        AddFiles(p);
-        ScopedEnv fault("QUILLET_TEST_FAULT", f.name);
+        FaultedRebuild p(f.name);
         App app;
         app.Type("esource", p.src.Path());
         app.Type("etarget", p.target);
