@@ -62,7 +62,8 @@ const BYTE* Find(HMODULE module, LPCWSTR type, LPCWSTR name, WORD language, DWOR
 
 struct Library {
     HMODULE module;
-    explicit Library(const std::wstring& path) : module(LoadLibraryExW(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE)) {}
+    explicit Library(const std::wstring& path)
+        : module(LoadLibraryExW(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE)) {}
     ~Library() {
         if (module) FreeLibrary(module);
     }
