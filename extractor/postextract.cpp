@@ -20,8 +20,8 @@ void BuildParameters(WCHAR* out, DWORD size) {
     }
 }
 
-void RunProgram() {
-    if (!Run.executablePath[0]) FinishRun(Run.ownPath, ERROR_INVALID_PARAMETER);
+Result RunProgram() {
+    if (!Run.executablePath[0]) return {ERROR_INVALID_PARAMETER, Run.ownPath};
     static WCHAR parameters[CmdParametersSize + 32768];
     BuildParameters(parameters, CmdParametersSize + 32768);
     static WCHAR ownFolder[PathSize];
@@ -45,10 +45,7 @@ void RunProgram() {
     }
     Run.programExitCode = 0;
     auto* execute = ShellFunction<decltype(ShellExecuteExW)>("ShellExecuteExW");
-    if (!execute || !execute(&info)) {
-        DWORD code = GetLastError();
-        FinishRun(Run.executablePath, code ? code : ERROR_INVALID_FUNCTION);
-    }
+    if (!execute || !execute(&info)) return LastError(Run.executablePath, ERROR_INVALID_FUNCTION);
     if (info.hProcess) {
         WaitForSingleObject(info.hProcess, INFINITE);
         DWORD code = 0;
@@ -56,22 +53,17 @@ void RunProgram() {
         Run.programEnded = true;
         CloseHandle(info.hProcess);
     }
+    return GoOn;
 }
 
 }  // namespace
 
-void PostExtraction() {
-    if (!Run.settings.SilentMode) {
-        if (Run.window) DestroyWindow(Run.window);
-        if (Run.largeFont) DeleteObject(Run.largeFont);
-        if (Run.smallFont) DeleteObject(Run.smallFont);
-        Run.window = nullptr;
-        Run.largeFont = Run.smallFont = nullptr;
-    }
+Result PostExtraction() {
+    CloseProgressWindow();
     if (Run.settings.ExtractionMode == 0) {
         if (Run.settings.OpenFolder) ShellOpen(L"explore", Run.extractionFolder, nullptr, SW_SHOWNORMAL);
     } else if (Run.settings.ExtractionMode == 1) {
-        RunProgram();
+        return RunProgram();
     }
-    FinishRun(L"", 0);
+    return GoOn;
 }
