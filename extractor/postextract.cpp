@@ -1,29 +1,37 @@
 // After extraction: open the folder, or run the program and wait for it.
 #include "runstate.h"
 
-#include "u_args.h"
 #include <shellapi.h>
 
 namespace {
 
-// CmdParameters, then each of the extractor's own arguments as a blank and the argument in double
-// quotes.
-void BuildParameters(WCHAR* out, DWORD size) {
-    lstrcpynW(out, Run.cmdParameters, CmdParametersSize);
+// The SFX file's own command line after its own name, as it came. The name ends where
+// CommandLineToArgvW ends it: at its closing quote, or else at the first blank or tab; the blanks
+// and tabs after it separate and go too.
+const WCHAR* OwnArguments() {
     const WCHAR* p = GetCommandLineW();
-    static WCHAR arg[32768];
-    NextArg(p, arg, 32768);  // the program itself
-    while (NextArg(p, arg, 32768)) {
-        AppendText(out, L" \"", size);
-        AppendText(out, arg, size);
-        AppendText(out, L"\"", size);
+    if (*p == '"') {
+        do ++p;
+        while (*p && *p != '"');
+        if (*p) ++p;
+    } else {
+        while (*p && *p != ' ' && *p != '\t') ++p;
     }
+    while (*p == ' ' || *p == '\t') ++p;
+    return p;
 }
 
+// CmdParameters, a blank and the own arguments verbatim: a program that reads its line by the
+// usual rules gets exactly the arguments the SFX file was given, whatever quotes, backslashes, empty
+// arguments or characters they hold. The text fits whole: no argument is ever cut.
 Result RunProgram() {
     if (!Run.executablePath[0]) return {ERROR_INVALID_PARAMETER, Run.ownPath};
-    static WCHAR parameters[CmdParametersSize + 32768];
-    BuildParameters(parameters, CmdParametersSize + 32768);
+    const DWORD size = CmdParametersSize + 32768;
+    static WCHAR parameters[size];
+    const WCHAR* arguments = OwnArguments();
+    lstrcpynW(parameters, Run.cmdParameters, CmdParametersSize);
+    if (parameters[0] && arguments[0]) AppendText(parameters, L" ", size);
+    AppendText(parameters, arguments, size);
     static WCHAR ownFolder[PathSize];
     lstrcpynW(ownFolder, Run.ownPath, PathSize);
     WCHAR* cut = nullptr;
