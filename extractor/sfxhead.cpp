@@ -82,12 +82,21 @@ DWORD LocatePayload() {
     return end > 0x7FFFFFFF ? 0 : static_cast<DWORD>(end);
 }
 
+// The own file, shared the way scanners and indexers open theirs (reading and deleting), so that
+// their holds never stop a run. A hold that does conflict (a scanner that takes the file without
+// sharing as the program starts) lets go within moments: a sharing violation is tried again for 5 s.
 Result OpenOwnFile() {
-    Run.ownFile = CreateFileW(Long(Run.ownPath), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (Run.ownFile == INVALID_HANDLE_VALUE) {
-        Run.ownFile = nullptr;
-        return LastError(Run.ownPath, ERROR_INVALID_DATA);
+    DWORD start = GetTickCount();
+    for (;;) {
+        HANDLE file = CreateFileW(Long(Run.ownPath), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (file != INVALID_HANDLE_VALUE) {
+            Run.ownFile = file;
+            break;
+        }
+        if (GetLastError() != ERROR_SHARING_VIOLATION || GetTickCount() - start >= 5000)
+            return LastError(Run.ownPath, ERROR_INVALID_DATA);
+        Sleep(100);
     }
     LARGE_INTEGER size;
     if (!GetFileSizeEx(Run.ownFile, &size)) return LastError(Run.ownPath, ERROR_INVALID_DATA);

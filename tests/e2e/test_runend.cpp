@@ -343,3 +343,90 @@ TEST(RunEnd, CleanUpComesBeforeTheMessage) {
         RemoveTree(f.dest);
     }
 }
+
+namespace {
+
+struct HeldRun {
+    DWORD code = 0xDEAD0000;
+    DWORD took = 0;                  // ms from the start of the run to its end
+    std::vector<std::wstring> boxes;  // the message boxes it showed, each answered with OK
+};
+
+// Starts the SFX file held up before its first step, takes hold of the file with the access and
+// sharing given, lets the run go and lets go of the file after releaseMs. A run is killed after 20 s.
+HeldRun RunWhileHeld(const std::string& sfx, DWORD access, DWORD share, DWORD releaseMs) {
+    HeldRun run;
+    STARTUPINFOA si{sizeof(si)};
+    PROCESS_INFORMATION pi{};
+    std::string line = Q(sfx);
+    if (!CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr, nullptr, &si, &pi)) {
+        ADD_FAILURE() << "cannot start " << sfx;
+        return run;
+    }
+    HANDLE hold = CreateFileA(sfx.c_str(), access, share, nullptr, OPEN_EXISTING, 0, nullptr);
+    EXPECT_NE(hold, INVALID_HANDLE_VALUE) << "cannot hold the file: " << GetLastError();
+    DWORD start = GetTickCount();
+    ResumeThread(pi.hThread);
+    std::vector<HWND> answered;
+    while (WaitForSingleObject(pi.hProcess, 20) == WAIT_TIMEOUT) {
+        for (HWND box : WindowsOf(pi.dwProcessId, kDialogClass))
+            if (std::find(answered.begin(), answered.end(), box) == answered.end()) {
+                answered.push_back(box);
+                Sleep(50);
+                run.boxes.push_back(ReadMessageBox(box).text);
+                PressButton(box, IDOK);
+            }
+        if (hold != INVALID_HANDLE_VALUE && GetTickCount() - start >= releaseMs) {
+            CloseHandle(hold);
+            hold = INVALID_HANDLE_VALUE;
+        }
+        if (GetTickCount() - start > 20000) {
+            ADD_FAILURE() << "the run did not end";
+            TerminateProcess(pi.hProcess, 0xDEAD0000);
+            WaitForSingleObject(pi.hProcess, 5000);
+        }
+    }
+    run.took = GetTickCount() - start;
+    GetExitCodeProcess(pi.hProcess, &run.code);
+    if (hold != INVALID_HANDLE_VALUE) CloseHandle(hold);
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+    return run;
+}
+
+}  // namespace
+
+// Another process holding the SFX file: with read and delete access, sharing everything (as a
+// scanner does), it never stops the run; a hold without sharing is waited out when it ends within
+// a second, and one of 30 s ends the run within 10 s with the sharing violation's code and message
+// (the settings, and with them silence, are not read yet).
+TEST(RunEnd, OwnFileHeldByAnotherProcess) {
+    Fixture f;
+    std::string sfx = f.Build("t.exe", "-s");
+    const DWORD all = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+    struct Case {
+        const char* what;
+        DWORD access, share, releaseMs, code;
+    } cases[] = {
+        {"a scanner's hold", GENERIC_READ | DELETE, all, 60000, 0},
+        {"a hold of 1 s", GENERIC_READ, 0, 1000, 0},
+        {"a hold of 30 s", GENERIC_READ, 0, 30000, ERROR_SHARING_VIOLATION},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        RemoveTree(f.dest);
+        HeldRun run = RunWhileHeld(sfx, c.access, c.share, c.releaseMs);
+        EXPECT_EQ(run.code, c.code);
+        if (c.code) {
+            EXPECT_LT(run.took, 10000u);
+            EXPECT_EQ(run.boxes, std::vector<std::wstring>{RunEndMessage(sfx, c.code)});
+            EXPECT_FALSE(Exists(f.dest));
+        } else {
+            if (!c.share) {
+                EXPECT_GE(run.took, c.releaseMs) << "the hold was waited out";
+            }
+            EXPECT_TRUE(run.boxes.empty());
+            EXPECT_EQ(ReadFileBytes(f.dest + "sub\\b.bin"), SomeBytes(60000, 3));
+        }
+    }
+}
