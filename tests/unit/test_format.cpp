@@ -395,7 +395,7 @@ const std::vector<CompactItem> compactTree = {
     {EntrySelfDelete, U16("xsfxdel~.exe"), "helper", false},
     {EntryOrdinary, folderName, "", true},
     {EntryOrdinary, U16("empty"), "", true},
-    {EntryOrdinary, fileName, std::string(23, 'a') + "bcdefghij", false},  // ends on 5-byte frames
+    {EntryOrdinary, fileName, std::string(25, 'a') + "bcdefghij", false},  // ends on a 5-byte frame's end
     {EntryOrdinary, U16("zero.txt"), "", false},
     {EntryExecutable, U16("run.exe"), "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ", false},
 };
@@ -523,8 +523,8 @@ TEST(PayloadReader, CompactFaults) {
         {"DirectoryPacked beyond the end", at(header + 39, 0x7FFFFFFF, true), PayloadInvalid},
         {"DirectoryPacked one short", at(header + 39, static_cast<uint32_t>(packedDirectory - 1), true), PayloadInvalid},
         {"directory frame not zstd", at(end, 0, false), PayloadBadFrame},
-        {"StreamSize one more", at(header + 27, 60, true), PayloadInvalid},
-        {"StreamSize one less", at(header + 27, 58, true), PayloadInvalid},
+        {"StreamSize one more", at(header + 27, 77, true), PayloadInvalid},
+        {"StreamSize one less", at(header + 27, 75, true), PayloadInvalid},
         {"frame plain length", at(frame0, 4, false), PayloadInvalid},
         {"frame packed length 0", at(frame0 + 4, 0, false), PayloadInvalid},
         {"frame packed length beyond the end", at(frame0 + 4, 0x7FFFFFFF, false), PayloadInvalid},
@@ -642,6 +642,27 @@ TEST(TestsReader, ReadsWhatTheWriterWrites) {
         EXPECT_EQ(f.entries[0].wideName, ext ? fileName : std::wstring(L"a.txt"));
         EXPECT_EQ(f.entries[0].data, "abcdef");
         EXPECT_EQ(f.entries[0].storedSum, f.entries[0].computedSum);
+    }
+    // The compact form, through zstd's own library: entries, data spanning frames, checksums.
+    char path[MAX_PATH];
+    GetTempPathA(MAX_PATH, path);
+    std::string target = std::string(path) + "unit_format.exe", file = image + Compact(5);
+    FILE* out = fopen(target.c_str(), "wb");
+    ASSERT_TRUE(out);
+    fwrite(file.data(), 1, file.size(), out);
+    fclose(out);
+    SfxFile f = ReadSfx(target);
+    DeleteFileA(target.c_str());
+    EXPECT_EQ(f.error, "");
+    EXPECT_TRUE(f.compact && f.terminated);
+    EXPECT_EQ(f.cmdParameters, cmd16);
+    EXPECT_EQ(f.frameSize, 5u);
+    EXPECT_EQ(f.frames.size(), 16u);  // 76 bytes in frames of 5
+    ASSERT_EQ(f.entries.size(), compactTree.size());
+    for (size_t i = 0; i < compactTree.size(); ++i) {
+        EXPECT_EQ(f.entries[i].wideName, compactTree[i].name);
+        EXPECT_EQ(f.entries[i].data, compactTree[i].data);
+        EXPECT_EQ(f.entries[i].storedSum, f.entries[i].computedSum);
     }
 }
 #endif
