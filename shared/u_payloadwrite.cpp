@@ -30,12 +30,26 @@ std::string RecordWithoutTexts(const SettingsRecord& record) {
     return std::string(reinterpret_cast<char*>(bytes), SettingsRecordSize);
 }
 
-// A pseudo-entry header that the original form refuses: kind, NameLength -2^31, DataSize 0, magic.
-void AppendMark(std::string& out, uint8_t kind, const char* magic) {
-    out += static_cast<char>(kind);
-    Append32(out, ExtensionMarkName);
-    Append32(out, 0);
-    out.append(magic, 8);
+// A marked form's start: the record without its texts, then a pseudo-entry header that the original
+// form refuses (kind, NameLength -2^31, DataSize 0, magic), the version, the two text lengths, the
+// form's own fields, the texts (cut to 2047 and 260 units) and the ByteSum of all of it.
+std::string MarkedStart(const SettingsRecord& record, uint8_t kind, const char* magic, uint16_t version,
+                        const Utf16Char* cmdParameters, size_t cmdLength, const Utf16Char* customFolder,
+                        size_t folderLength, const std::string& fields) {
+    size_t cmd = CutUtf16(cmdParameters, cmdLength, MaxCmdParametersUnits);
+    size_t folder = CutUtf16(customFolder, folderLength, MaxCustomFolderUnits);
+    std::string block(1, static_cast<char>(kind));
+    Append32(block, ExtensionMarkName);
+    Append32(block, 0);
+    block.append(magic, 8);
+    Append16(block, version);
+    Append16(block, static_cast<uint32_t>(cmd));
+    Append16(block, static_cast<uint32_t>(folder));
+    block += fields;
+    block += StoredName(cmdParameters, cmd);
+    block += StoredName(customFolder, folder);
+    Append32(block, ByteSum(block.data(), static_cast<uint32_t>(block.size())));
+    return RecordWithoutTexts(record) + block;
 }
 
 }  // namespace
@@ -75,37 +89,20 @@ std::string EncodePayloadStart(PayloadForm form, const SettingsRecord& record, c
         EncodeSettings(record, bytes);
         return std::string(reinterpret_cast<char*>(bytes), SettingsRecordSize);
     }
-    size_t cmd = CutUtf16(cmdParameters, cmdLength, MaxCmdParametersUnits);
-    size_t folder = CutUtf16(customFolder, folderLength, MaxCustomFolderUnits);
-    std::string block;
-    AppendMark(block, ExtensionKind, ExtensionMagic);
-    Append16(block, ExtensionVersion);
-    Append16(block, static_cast<uint32_t>(cmd));
-    Append16(block, static_cast<uint32_t>(folder));
-    block += StoredName(cmdParameters, cmd);
-    block += StoredName(customFolder, folder);
-    Append32(block, ByteSum(block.data(), static_cast<uint32_t>(block.size())));
-    return RecordWithoutTexts(record) + block;
+    return MarkedStart(record, ExtensionKind, ExtensionMagic, ExtensionVersion, cmdParameters, cmdLength,
+                       customFolder, folderLength, std::string());
 }
 
 std::string EncodeCompactStart(const SettingsRecord& record, const Utf16Char* cmdParameters, size_t cmdLength,
                                const Utf16Char* customFolder, size_t folderLength, const CompactLayout& layout) {
-    size_t cmd = CutUtf16(cmdParameters, cmdLength, MaxCmdParametersUnits);
-    size_t folder = CutUtf16(customFolder, folderLength, MaxCustomFolderUnits);
-    std::string block;
-    AppendMark(block, CompactKind, CompactMagic);
-    Append16(block, CompactVersion);
-    Append16(block, static_cast<uint32_t>(cmd));
-    Append16(block, static_cast<uint32_t>(folder));
-    Append32(block, layout.frameSize);
-    Append64(block, layout.dataSize);
-    Append32(block, layout.directorySize);
-    Append32(block, layout.packedDirectory);
-    Append32(block, layout.directorySum);
-    block += StoredName(cmdParameters, cmd);
-    block += StoredName(customFolder, folder);
-    Append32(block, ByteSum(block.data(), static_cast<uint32_t>(block.size())));
-    return RecordWithoutTexts(record) + block;
+    std::string fields;
+    Append32(fields, layout.frameSize);
+    Append64(fields, layout.dataSize);
+    Append32(fields, layout.directorySize);
+    Append32(fields, layout.packedDirectory);
+    Append32(fields, layout.directorySum);
+    return MarkedStart(record, CompactKind, CompactMagic, CompactVersion, cmdParameters, cmdLength, customFolder,
+                       folderLength, fields);
 }
 
 std::string EncodeEntry(PayloadForm form, uint8_t kind, const std::string& storedName, uint64_t size,

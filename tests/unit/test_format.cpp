@@ -69,6 +69,16 @@ SettingsRecord Record(bool compressed) {
     return r;
 }
 
+// The record of the marked forms: every field but the two texts, which are zero.
+std::string RecordWithoutTexts() {
+    SettingsRecord r = Record(true);
+    memset(r.CmdParameters, 0, sizeof(r.CmdParameters));
+    memset(r.CustomFolder, 0, sizeof(r.CustomFolder));
+    uint8_t record[SettingsRecordSize];
+    EncodeSettings(r, record);
+    return std::string(reinterpret_cast<char*>(record), SettingsRecordSize);
+}
+
 const Text16 cmd16 = U16("-n \"\u00e9\U0001F600\"");
 const Text16 folder16 = U16("%TEMP%\\\u0416\\");
 const Text16 folderName = U16("\u0416\u4e2d");
@@ -188,15 +198,10 @@ TEST(PayloadWriter, OriginalFormIsTheRecordAndHeadersAsBefore) {
 
 TEST(PayloadWriter, ExtendedFormBytes) {
     // The record keeps every field but its two texts, which move into the extension as UTF-16.
-    SettingsRecord r = Record(true);
     const Utf16Char cmd[] = {'a', 0xD83D, 0xDE00};
     const Utf16Char folder[] = {0x416};
-    std::string start = EncodePayloadStart(PayloadForm::Extended, r, cmd, 3, folder, 1);
-    memset(r.CmdParameters, 0, sizeof(r.CmdParameters));
-    memset(r.CustomFolder, 0, sizeof(r.CustomFolder));
-    uint8_t record[SettingsRecordSize];
-    EncodeSettings(r, record);
-    ASSERT_EQ(start.substr(0, SettingsRecordSize), std::string(reinterpret_cast<char*>(record), SettingsRecordSize));
+    std::string start = EncodePayloadStart(PayloadForm::Extended, Record(true), cmd, 3, folder, 1);
+    ASSERT_EQ(start.substr(0, SettingsRecordSize), RecordWithoutTexts());
     // FF, NameLength 0x80000000, DataSize 0, "QuilletX", version 1, 3 and 1 units, the texts, ByteSum.
     EXPECT_EQ(Hex(start.substr(SettingsRecordSize)),
               "FF 00 00 00 80 00 00 00 00 51 75 69 6C 6C 65 74 58 01 00 03 00 01 00 "
@@ -447,16 +452,11 @@ void FixHeaderSum(std::string& file) {
 }
 
 TEST(PayloadWriter, CompactFormBytes) {
-    SettingsRecord r = Record(true);
     const Utf16Char cmd[] = {'a', 0xD83D, 0xDE00};
     const Utf16Char folder[] = {0x416};
     CompactLayout layout = {0x2000000, 0x123456789ULL, 0x30, 0x21, 0xA1B2C3D4};
-    std::string start = EncodeCompactStart(r, cmd, 3, folder, 1, layout);
-    memset(r.CmdParameters, 0, sizeof(r.CmdParameters));
-    memset(r.CustomFolder, 0, sizeof(r.CustomFolder));
-    uint8_t record[SettingsRecordSize];
-    EncodeSettings(r, record);
-    ASSERT_EQ(start.substr(0, SettingsRecordSize), std::string(reinterpret_cast<char*>(record), SettingsRecordSize));
+    std::string start = EncodeCompactStart(Record(true), cmd, 3, folder, 1, layout);
+    ASSERT_EQ(start.substr(0, SettingsRecordSize), RecordWithoutTexts());
     // FE, NameLength 0x80000000, DataSize 0, "QuilletZ", version 1, 3 and 1 units, FrameSize,
     // StreamSize, DirectorySize, DirectoryPacked, DirectorySum, the texts, ByteSum.
     EXPECT_EQ(Hex(start.substr(SettingsRecordSize)),
