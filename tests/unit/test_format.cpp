@@ -572,7 +572,9 @@ TEST(PayloadReader, CompactCutShortOrChangedGivesOnlyDocumentedCodes) {
             std::string bad = good;
             bad[at] = static_cast<char>(bad[at] + delta);
             Walk w = WalkPayload(bad);
-            if (at < SettingsRecordSize + ExtensionMarkSize) EXPECT_EQ(w.code, PayloadInvalid) << at;
+            if (at < SettingsRecordSize + ExtensionMarkSize) {
+                EXPECT_EQ(w.code, PayloadInvalid) << at;
+            }
             EXPECT_TRUE(w.code == PayloadOk || w.code == PayloadInvalid || w.code == PayloadCrc ||
                         w.code == PayloadNoMemory || w.code == PayloadBadFrame)
                 << at << ": " << w.code;
