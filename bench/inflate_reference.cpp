@@ -10,7 +10,7 @@
 #include <memory>
 #include <string>
 
-#include "u_shared.h"
+#include "containerbytes.h"
 
 int main(int argc, char** argv) {
     if (argc != 3 && !(argc == 4 && std::string(argv[3]) == "libdeflate")) return 2;

@@ -85,26 +85,6 @@ bool NextParam(const wchar_t*& pos, wchar_t* out, int* length) {
     return true;
 }
 
-int CmdParamCount(const wchar_t* cmdLine) {
-    const wchar_t* pos = FirstParam(cmdLine);
-    int count = 0;
-    while (NextParam(pos, nullptr, nullptr)) ++count;
-    return count;
-}
-
-std::wstring CmdParamStr(int i, const wchar_t* cmdLine) {
-    if (i <= 0) return CommandLineModulePath();
-    const wchar_t* pos = FirstParam(cmdLine);
-    for (int k = 1; k < i; ++k)
-        if (!NextParam(pos, nullptr, nullptr)) return std::wstring();
-    const wchar_t* start = pos;
-    int length = 0;
-    if (!NextParam(pos, nullptr, &length)) return std::wstring();
-    std::wstring text(length, L'\0');
-    NextParam(start, &text[0], nullptr);
-    return text;
-}
-
 int PositionalCount(const wchar_t* cmdLine) {
     int count = 0;
     FindParam(cmdLine, [&](const std::wstring& p) {

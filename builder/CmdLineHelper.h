@@ -11,9 +11,6 @@
 // (in characters) is computed. Returns false at the end of the line.
 bool NextParam(const wchar_t*& pos, wchar_t* out, int* length);
 
-int CmdParamCount(const wchar_t* cmdLine = nullptr);
-// i >= 1: parameter i; i <= 0: this module's path; empty beyond the count.
-std::wstring CmdParamStr(int i, const wchar_t* cmdLine = nullptr);
 // Parameters that do not start with '-' or '/'.
 int PositionalCount(const wchar_t* cmdLine = nullptr);
 // k >= 1: the k-th positional parameter; 0: this module's path; < 0 or missing: empty.

@@ -12,7 +12,7 @@ namespace {
 
 class Tfabout : public Form {
 public:
-    Tfabout(const ControlSpec* controls, size_t count)
+    Tfabout(const ControlRow* controls, size_t count)
         : Form(L"tfabout", 264, 208, WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME, controls, count) {
         closeOnEscape_ = true;
     }
@@ -58,7 +58,7 @@ void ShowAboutBox() {
     std::wstring web = MakerWebAddress;
     if (!AboutPageName.empty()) web += L"/" + AboutPageName;
     std::wstring webLabel = std::wstring(DialogTexts[8]) + L":", mailLabel = std::wstring(DialogTexts[9]) + L":";
-    const ControlSpec controls[] = {
+    const ControlRow controls[] = {
         {"ltitle", Kind::Label, 64, 16, 190, 26, ApplicationTitle, 0},
         {"lversion", Kind::Label, 64, 45, 190, 20, versionLine.c_str(), 0},
         {"lthird", Kind::Label, 64, 72, 190, 16, DialogTexts[6], 0},

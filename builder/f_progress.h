@@ -1,15 +1,23 @@
-// The progress window (class Tfprogress): runs one build of the main window's settings with
-// two progress bars, the current file and a cancel button.
+// The progress window (class Tfprogress): runs one build of the settings it is given, with two
+// progress bars, the current file and a cancel button.
 #pragma once
-#include "u_build.h"
+#include "u_progress.h"
+#include "u_settings.h"
 #include "ui/form.h"
 
-class Tfprogress : public ui::Form {
+class Tfprogress : public ui::Form, public BuildProgress {
 public:
-    Tfprogress();
-    // Shows the window modally over owner and runs the build: IDOK when it finished,
-    // IDCANCEL when it was cancelled or failed.
+    Tfprogress(const BuildSettings& settings, const StartupFlags& flags);
+    // Shows the window modally over owner and runs the build: IDOK when it finished, IDCANCEL
+    // when it was cancelled or failed.
     int Run(HWND owner);
+
+    // BuildProgress
+    void Begin(const std::wstring& target) override;
+    void FileStarted(const std::wstring& path) override;
+    void Report(int64_t doneInFile, int64_t fileSize, int64_t done, int64_t total) override;
+    void Pump() override;
+    bool CancelRequested() const override { return cancelRequested_; }
 
 protected:
     void OnShow() override;
@@ -19,5 +27,7 @@ protected:
 
 private:
     void Build();
-    ProgressControls controls_{};
+    BuildSettings settings_;
+    StartupFlags flags_;
+    bool cancelRequested_ = false;
 };

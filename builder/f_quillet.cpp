@@ -4,6 +4,8 @@
 #include <commdlg.h>
 
 #include "f_cmdline.h"
+#include "f_cmdlinegen.h"
+#include "f_envvars.h"
 #include "f_progress.h"
 #include "u_browse.h"
 #include "u_build.h"
@@ -13,11 +15,9 @@
 
 using namespace ui;
 
-Tfquillet* fquillet = nullptr;
-
 namespace {
 
-const ControlSpec Controls[] = {
+const ControlRow Controls[] = {
     {"gbsourcetarget", Kind::Group, 8, 8, 481, 225, L" 원본 폴더 및 대상 파일 ", 0},
     {"lsource", Kind::Label, 20, 30, 380, 16, L"원본 폴더 (하위 폴더가 포함될 수 있음):", 0},
     {"esource", Kind::Edit, 20, 48, 377, 23, nullptr, 0},
@@ -119,19 +119,12 @@ std::vector<std::wstring> FilterPatterns(const wchar_t* filter) {
     return patterns;
 }
 
-std::wstring ExtensionOf(const std::wstring& path) {
-    size_t dot = path.find_last_of(L".\\/");
-    if (dot == std::wstring::npos || path[dot] != L'.') return std::wstring();
-    std::wstring ext = path.substr(dot);
-    CharUpperBuffW(&ext[0], static_cast<DWORD>(ext.size()));
-    return ext;
-}
-
 }  // namespace
 
-Tfquillet::Tfquillet()
+Tfquillet::Tfquillet(const StartupSettings& startup)
     : Form(L"Tfquillet", 792, 624, WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX, Controls,
-           sizeof(Controls) / sizeof(Controls[0])) {
+           sizeof(Controls) / sizeof(Controls[0])),
+      startup_(startup) {
     keyPreview_ = true;
 }
 
@@ -189,8 +182,8 @@ void Tfquillet::OnCreate() {
     SendMessageW(Control("ecustomdir"), EM_SETLIMITTEXT, 259, 0);
     SetText("lweb", MakerWebAddress);
     FitWebAddress();
-    if (g_Startup.flags.CommandLineComplete)
-        FillFromCommandLine(g_Startup.settings);
+    if (startup_.flags.CommandLineComplete)
+        FillFromCommandLine(startup_.settings);
     else
         LoadSettings();
     CentreOver(nullptr);
@@ -325,7 +318,7 @@ void Tfquillet::OnCommand(int id, int code) {
     else if (is("lweb")) ShellOpen(TextOf("lweb"));
     else if (is("ldonate")) ShellOpen(DonationAddress);
     else if (is("lcmdline")) ShowUsageWindow();
-    else if (is("lcmdlinegen")) ShowCommandLineGenerator(*this);
+    else if (is("lcmdlinegen")) ShowCommandLineGenerator(GatherSettings());
     else {
         for (const char* name : FolderRadios)
             if (is(name)) rbextractionfolderClick(true);
@@ -342,7 +335,7 @@ void Tfquillet::OnCloseRequest() { DestroyWindow(Handle()); }
 
 LRESULT Tfquillet::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_START_BUILD) {
-        if (wParam == WM_START_BUILD && lParam == WM_START_BUILD && g_Startup.flags.CommandLineComplete)
+        if (wParam == WM_START_BUILD && lParam == WM_START_BUILD && startup_.flags.CommandLineComplete)
             SendMessageW(Control("bmake"), BM_CLICK, 0, 0);
         return 0;
     }
@@ -353,11 +346,15 @@ LRESULT Tfquillet::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     return Form::OnMessage(message, wParam, lParam);
 }
 
+// The settings are saved for the next run, normalised, before they are checked, so settings that
+// fail the checks are kept too; a command line that filled the window saves nothing.
 void Tfquillet::bmakeClick() {
-    if (!ValidateSettings(GatherSettings(), 1)) return;
-    Tfprogress progress;
-    int result = progress.Run(Handle());
-    if (result == IDOK) PostQuitMessage(0);
+    BuildSettings settings = GatherSettings();
+    NormalisePaths(settings);
+    if (!startup_.flags.CommandLineComplete) SaveSettings(settings);
+    if (!ValidateSettings(settings, startup_.flags)) return;
+    Tfprogress progress(settings, startup_.flags);
+    if (progress.Run(Handle()) == IDOK) PostQuitMessage(0);
 }
 
 void Tfquillet::bsourceClick() {
@@ -413,18 +410,18 @@ void Tfquillet::BrowseFile(const char* edit, const wchar_t* filterText, int& fil
     SplitPath(t, dir, name);
     if (!DirectoryExists(dir)) dir.clear();
     std::vector<std::wstring> patterns = FilterPatterns(filterText);
-    std::wstring ext = ExtensionOf(t);
+    std::wstring ext = UpperExtension(t);
     if (!ext.empty()) {
         filterIndex = static_cast<int>(patterns.size());
         for (size_t i = 0; i < patterns.size(); ++i)
-            if (ExtensionOf(patterns[i]) == ext) {
+            if (UpperExtension(patterns[i]) == ext) {
                 filterIndex = static_cast<int>(i + 1);
                 break;
             }
     }
     if (!RunFileDialog(Handle(), false, filterText, filterIndex, dir, name, chosen)) return;
     std::wstring n = Trim(chosen);
-    if (ExtensionOf(n).empty() && filterIndex >= 1 && filterIndex <= static_cast<int>(patterns.size())) {
+    if (UpperExtension(n).empty() && filterIndex >= 1 && filterIndex <= static_cast<int>(patterns.size())) {
         std::wstring pattern = patterns[filterIndex - 1];
         size_t dot = pattern.find_last_of(L'.');
         std::wstring add = dot == std::wstring::npos ? std::wstring() : pattern.substr(dot);
@@ -440,14 +437,12 @@ void Tfquillet::benvvarsClick() {
     SetFocus(Control("ecustomdir"));
 }
 
-void RunMainWindow() {
+void RunMainWindow(const StartupSettings& startup) {
     INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_STANDARD_CLASSES | ICC_PROGRESS_CLASS | ICC_LINK_CLASS};
     InitCommonControlsEx(&controls);
-    Tfquillet form;
-    fquillet = &form;
+    Tfquillet form(startup);
     if (!form.Create(nullptr, ApplicationTitle)) return;
     SetApplicationWindow(form.Handle());
     ShowWindow(form.Handle(), SW_SHOWNORMAL);
     ui::Form::RunMessageLoop();
-    fquillet = nullptr;
 }

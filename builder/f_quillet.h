@@ -6,12 +6,11 @@
 #include "u_settings.h"
 #include "ui/form.h"
 
-// Posted by the main and progress windows to themselves to start their work once shown.
-const UINT WM_START_BUILD = 3328;
-
 class Tfquillet : public ui::Form {
 public:
-    Tfquillet();
+    // startup: the settings and flags of the command line; complete, they fill the window and
+    // start the build once it is shown.
+    explicit Tfquillet(const StartupSettings& startup);
 
     // The settings held in the radio buttons, whether enabled or not.
     std::wstring GetIconFile() const;
@@ -48,12 +47,10 @@ private:
     void btargetClick();
     void BrowseFile(const char* edit, const wchar_t* filter, int& filterIndex);
     void benvvarsClick();
+    StartupSettings startup_;
     bool visible_ = false;
     int targetFilterIndex_ = 1, exeFilterIndex_ = 1, iconFilterIndex_ = 1;
 };
 
-// The application's main form while it exists.
-extern Tfquillet* fquillet;
-
 // Creates the main window and runs the message loop until the application ends.
-void RunMainWindow();
+void RunMainWindow(const StartupSettings& startup);

@@ -1,15 +1,38 @@
 // The builder's entry: load the payloads, read the command line, build or open the window.
 #include <windows.h>
 
-#include <new>
-
 #include "f_quillet.h"
 #include "u_build.h"
 #include "u_dialogs.h"
-#include "u_errors.h"
 #include "u_random.h"
 #include "u_resources.h"
 #include "u_settings.h"
+#include "u_testfault.h"
+#include "ui/form.h"
+
+namespace {
+
+bool EnvironmentSet(const wchar_t* name) {
+    wchar_t first[2];
+    return GetEnvironmentVariableW(name, first, 2) > 0;
+}
+
+// Windowless: every exception of the build ends here, in the "Application Error" box, and the
+// process with exit code 1; the previous target, if any, is left as it was.
+int BuildWindowless(const StartupSettings& startup) {
+    try {
+        if (ValidateSettings(startup.settings, startup.flags)) BuildSfx(startup.settings, startup.flags, nullptr);
+        return 0;
+    } catch (...) {
+        ShowException(std::current_exception(), true);
+        return 1;
+    }
+}
+
+// The windows' last resort: an exception no handler caught is shown, and the program goes on.
+void ShowEscapedException(std::exception_ptr error) { ShowException(error, false); }
+
+}  // namespace
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     AboutPageName = L"quillet";
@@ -18,25 +41,13 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
         ExitProcess(0);
     }
     SeedRandom();
-    g_Startup = ReadStartupSettings();
+    ReadTestFault();
+    StartupSettings startup = ReadStartupSettings();
+    startup.flags.Reproducible = EnvironmentSet(L"SOURCE_DATE_EPOCH");
 
-    if (g_Startup.flags.HideWindow) {
-        // Windowless: build when the command line is complete, end in every case.
-        // An error that escapes the build ends the process with code 1; the previous
-        // target, if any, is left as it was.
-        if (g_Startup.flags.CommandLineComplete) {
-            try {
-                if (ValidateSettings(g_Startup.settings, 1)) BuildSfx(g_Startup.settings, 1);
-            } catch (const BuildError& e) {
-                ShowApplicationError(AnsiToWide(e.Kind()) + L": " + e.Message());
-                ExitProcess(1);
-            } catch (const std::bad_alloc&) {
-                ShowApplicationError(L"OutOfMemory: " + SystemMessage(ERROR_NOT_ENOUGH_MEMORY));
-                ExitProcess(1);
-            }
-        }
-        return 0;
-    }
-    RunMainWindow();
+    // Windowless: build when the command line is complete, end in every case.
+    if (startup.flags.HideWindow) return startup.flags.CommandLineComplete ? BuildWindowless(startup) : 0;
+    ui::SetExceptionHandler(ShowEscapedException);
+    RunMainWindow(startup);
     return 0;
 }

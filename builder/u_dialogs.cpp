@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "u_errors.h"
 #include "ui/form.h"
 
 const wchar_t* const DialogTexts[11] = {
@@ -67,6 +68,19 @@ void ShowApplicationException(const std::wstring& text) { Box(text, ApplicationT
 void ShowApplicationError(const std::wstring& text) {
     Box(text, L"Application Error", MB_OK | MB_ICONERROR);
 }
+void ShowException(std::exception_ptr error, bool windowless) {
+    try {
+        ErrorReport report = DescribeException(error);
+        if (windowless)
+            ShowApplicationError(AnsiToWide(report.kind) + L": " + report.message);
+        else
+            ShowApplicationException(report.message);
+    } catch (...) {
+        MessageBoxW(g_applicationWindow, L"OutOfMemory", windowless ? L"Application Error" : ApplicationTitle,
+                    MB_OK | MB_ICONERROR);
+    }
+}
+
 bool AskConfirmation(const std::wstring& text, bool defaultYes) {
     UINT flags = MB_YESNO | MB_ICONQUESTION | (defaultYes ? 0 : MB_DEFBUTTON2);
     return Box(text, DialogTexts[3], flags) == IDYES;

@@ -1,6 +1,7 @@
 // The builder's four message boxes and the fixed English texts of its dialogs.
 // Texts are wide so that Korean reads correctly whatever the system code page is.
 #pragma once
+#include <exception>
 #include <string>
 
 #include <windows.h>
@@ -32,6 +33,10 @@ void ShowWarningMessage(const std::wstring& text);
 void ShowApplicationError(const std::wstring& text);
 // An error of a build in the window: the application's error box, titled with its name.
 void ShowApplicationException(const std::wstring& text);
+// Any exception at one of the two places that catch them all: windowless in the "Application
+// Error" box as "Kind: message", in the window in the application's error box with its message.
+// Never throws; with no memory left even for the text, the box says so in a fixed text.
+void ShowException(std::exception_ptr error, bool windowless);
 // The about box, modal; a new window on every call.
 void ShowAboutBox();
 // True only when the user chose Yes; with defaultYes false, No is the default button.

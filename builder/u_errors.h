@@ -1,6 +1,7 @@
 // Failures of file access and compression during a build. They are not handled where they
 // occur: they travel up to the windowless start-up or the progress window.
 #pragma once
+#include <exception>
 #include <stdexcept>
 #include <string>
 
@@ -22,3 +23,11 @@ private:
 [[noreturn]] void ThrowFileError(const char* kind, const wchar_t* what, const std::wstring& path);
 // The system's text for an error code, without the trailing line break.
 std::wstring SystemMessage(unsigned long code);
+
+// What any exception that ends a build says: a BuildError its kind and message; running out of
+// memory "OutOfMemory" and the system's text for it; anything else "InternalError" and its text.
+struct ErrorReport {
+    std::string kind;
+    std::wstring message;
+};
+ErrorReport DescribeException(std::exception_ptr error);

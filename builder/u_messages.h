@@ -16,7 +16,9 @@ const wchar_t TextNotStorable[] = L"%s에 유니코드로 나타낼 수 없는 �
 const wchar_t CmdParametersField[] = L"명령줄 매개변수 (CmdParameters)";
 const wchar_t CustomFolderField[] = L"사용자 지정 폴더 (CustomFolder)";
 const wchar_t TargetExists[] = L"대상 파일이 이미 존재합니다.\r\n덮어쓰시겠습니까?";
-const wchar_t Cancelled[] = L"SFX 생성 중단됨\r\n대상 SFX 파일이 삭제되었습니다";
+// A cancelled build never touches the target: the previous SFX file is kept, or none is written.
+const wchar_t CancelledKept[] = L"SFX 생성 중단됨\r\n기존 대상 SFX 파일은 그대로 유지됩니다";
+const wchar_t CancelledNone[] = L"SFX 생성 중단됨\r\n대상 SFX 파일은 만들어지지 않았습니다";
 const wchar_t Created[] = L"SFX 파일이 성공적으로 생성되었습니다";
 const wchar_t CompressionFailed[] = L"오류";
 const wchar_t Initialization[] = L"Initialization...";

@@ -4,10 +4,13 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <system_error>
 
 #include "u_errors.h"
 #include "u_messages.h"
+#include "u_paths.h"
 #include "u_shared.h"
+#include "u_testfault.h"
 
 ChunkCompressor::~ChunkCompressor() { libdeflate_free_compressor(deflater_); }
 
@@ -34,6 +37,13 @@ int BuildThreadCount() {
     return std::max(1, std::min(threads, 16));
 }
 
+std::unique_ptr<uint8_t[]> AllocateChunk(uint32_t n) {
+    // The forced failure hits the third buffer, when packed chunks are in flight.
+    static int allocations = 0;
+    if (ForcedTestFault() == TestFault::Allocation && ++allocations == 3) throw std::bad_alloc();
+    return std::unique_ptr<uint8_t[]>(new uint8_t[n]);
+}
+
 ChunkPipeline::ChunkPipeline(int threads) : threads_(std::max(1, threads)) {
     if (threads_ == 1) return;
     finished_ = CreateEventW(nullptr, FALSE, FALSE, nullptr);
@@ -42,7 +52,16 @@ ChunkPipeline::ChunkPipeline(int threads) : threads_(std::max(1, threads)) {
         return;
     }
     try {
-        for (int i = 0; i < threads_; ++i) workers_.emplace_back(&ChunkPipeline::Work, this);
+        for (int i = 0; i < threads_; ++i) {
+            // The forced failure hits the last worker, when the others run.
+            if (ForcedTestFault() == TestFault::ThreadStart && i == threads_ - 1)
+                throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
+            workers_.emplace_back(&ChunkPipeline::Work, this);
+        }
+    } catch (const std::system_error& e) {
+        Stop();
+        CloseHandle(finished_);
+        throw BuildError("ThreadError", L"Cannot start a packing thread. " + AnsiToWide(e.code().message()));
     } catch (...) {
         Stop();
         CloseHandle(finished_);
@@ -79,7 +98,7 @@ void ChunkPipeline::Submit(const std::shared_ptr<ChunkJob>& job) {
     wake_.notify_one();
 }
 
-void ChunkPipeline::Wait(ChunkJob& job, void (*pump)()) {
+void ChunkPipeline::Wait(ChunkJob& job, const std::function<void()>& pump) {
     while (!job.done.load(std::memory_order_acquire)) {
         if (pump) {
             DWORD woke = MsgWaitForMultipleObjectsEx(1, &finished_, INFINITE, QS_ALLINPUT, MWMO_INPUTAVAILABLE);

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <deque>
 #include <exception>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -35,6 +36,9 @@ private:
     libdeflate_compressor* deflater_ = nullptr;
 };
 
+// The buffer of a chunk's plain bytes.
+std::unique_ptr<uint8_t[]> AllocateChunk(uint32_t n);
+
 // One chunk on its way through the pipeline. The plain bytes are either owned (read from a
 // file, freed as soon as they are packed) or borrowed (the helper program in memory).
 struct ChunkJob {
@@ -56,6 +60,7 @@ int BuildThreadCount();
 // on the calling thread, which is the single-threaded build exactly.
 class ChunkPipeline {
 public:
+    // A worker that cannot start ends the build: ThreadError.
     explicit ChunkPipeline(int threads);
     ~ChunkPipeline();  // drops what was not started, waits for the running chunks
     ChunkPipeline(const ChunkPipeline&) = delete;
@@ -64,7 +69,7 @@ public:
     int Threads() const { return threads_; }
     void Submit(const std::shared_ptr<ChunkJob>& job);
     // Blocks until the job is done; pump (when given) runs whenever window messages arrive.
-    void Wait(ChunkJob& job, void (*pump)());
+    void Wait(ChunkJob& job, const std::function<void()>& pump);
     // Ends the workers; idempotent.
     void Stop();
 

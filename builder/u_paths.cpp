@@ -14,15 +14,6 @@ const size_t ShortPathLimit = MAX_PATH - 12;
 
 bool StartsWith(const std::wstring& text, const wchar_t* prefix) { return text.rfind(prefix, 0) == 0; }
 
-std::wstring ToWide(const std::string& text, UINT codePage) {
-    if (text.empty()) return std::wstring();
-    int n = MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    if (n <= 0) return std::wstring();
-    std::wstring wide(n, L'\0');
-    MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()), &wide[0], n);
-    return wide;
-}
-
 }  // namespace
 
 std::wstring Trim(const std::wstring& text) {
@@ -71,22 +62,22 @@ std::wstring ApiPath(const std::wstring& path) {
     return LongPathForm(FullPath(path));
 }
 
-bool FileExists(const std::wstring& path) {
-    if (path.empty()) return false;
-    DWORD a = GetFileAttributesW(ApiPath(path).c_str());
+bool IsFileAt(const std::wstring& apiPath) {
+    DWORD a = apiPath.empty() ? INVALID_FILE_ATTRIBUTES : GetFileAttributesW(apiPath.c_str());
     return a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-bool DirectoryExists(const std::wstring& path) {
-    if (path.empty()) return false;
-    DWORD a = GetFileAttributesW(ApiPath(path).c_str());
+bool IsFolderAt(const std::wstring& apiPath) {
+    DWORD a = apiPath.empty() ? INVALID_FILE_ATTRIBUTES : GetFileAttributesW(apiPath.c_str());
     return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-void ForceDeleteFile(const std::wstring& path) {
-    std::wstring p = ApiPath(path);
-    SetFileAttributesW(p.c_str(), FILE_ATTRIBUTE_NORMAL);
-    DeleteFileW(p.c_str());
+bool FileExists(const std::wstring& path) { return IsFileAt(ApiPath(path)); }
+bool DirectoryExists(const std::wstring& path) { return IsFolderAt(ApiPath(path)); }
+
+void ForceDeleteFile(const std::wstring& apiPath) {
+    SetFileAttributesW(apiPath.c_str(), FILE_ATTRIBUTE_NORMAL);
+    DeleteFileW(apiPath.c_str());
 }
 
 bool SameText(const std::wstring& a, const std::wstring& b) {
@@ -96,6 +87,14 @@ bool SameText(const std::wstring& a, const std::wstring& b) {
 
 bool StartsText(const std::wstring& prefix, const std::wstring& text) {
     return text.size() >= prefix.size() && SameText(prefix, text.substr(0, prefix.size()));
+}
+
+std::wstring UpperExtension(const std::wstring& path) {
+    size_t dot = path.find_last_of(L".\\/");
+    if (dot == std::wstring::npos || path[dot] != L'.') return std::wstring();
+    std::wstring ext = path.substr(dot);
+    CharUpperBuffW(&ext[0], static_cast<DWORD>(ext.size()));
+    return ext;
 }
 
 std::wstring ModulePath() {
@@ -118,5 +117,11 @@ bool ToCodePage(const std::wstring& text, std::string& bytes) {
     return WideToCodePage(text.data(), length, &bytes[0], n) == n;
 }
 
-std::wstring AnsiToWide(const std::string& text) { return ToWide(text, CP_ACP); }
-std::wstring Utf8ToWide(const std::string& text) { return ToWide(text, CP_UTF8); }
+std::wstring AnsiToWide(const std::string& text) {
+    if (text.empty()) return std::wstring();
+    int n = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    if (n <= 0) return std::wstring();
+    std::wstring wide(n, L'\0');
+    MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), &wide[0], n);
+    return wide;
+}

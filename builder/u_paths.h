@@ -25,11 +25,16 @@ std::wstring FullPath(const std::wstring& path);
 std::wstring ApiPath(const std::wstring& path);
 bool FileExists(const std::wstring& path);
 bool DirectoryExists(const std::wstring& path);
-// Sets the attributes to normal and deletes; failures are ignored.
-void ForceDeleteFile(const std::wstring& path);
+// The same for a path already in API form (ApiPath), which is used as it is.
+bool IsFileAt(const std::wstring& apiPath);
+bool IsFolderAt(const std::wstring& apiPath);
+// Sets the attributes of a file (path in API form) to normal and deletes it; failures are ignored.
+void ForceDeleteFile(const std::wstring& apiPath);
 // Comparisons as the user's locale sees them, case ignored.
 bool SameText(const std::wstring& a, const std::wstring& b);
 bool StartsText(const std::wstring& prefix, const std::wstring& text);
+// The extension of a path's last part in upper case, with its dot (".ICO"); empty without one.
+std::wstring UpperExtension(const std::wstring& path);
 // This program's file, whole.
 std::wstring ModulePath();
 
@@ -38,4 +43,3 @@ std::wstring ModulePath();
 bool ToCodePage(const std::wstring& text, std::string& bytes);
 // Code-page bytes as the system reads them.
 std::wstring AnsiToWide(const std::string& text);
-std::wstring Utf8ToWide(const std::string& text);

@@ -4,6 +4,8 @@
 #include <vector>
 
 #include "u_paths.h"
+#include "u_plan.h"
+#include "u_resources.h"
 
 namespace {
 
@@ -60,7 +62,8 @@ const BYTE* Find(HMODULE module, LPCWSTR type, LPCWSTR name, WORD language, DWOR
 
 struct Library {
     HMODULE module;
-    explicit Library(const std::wstring& path) : module(LoadLibraryExW(ApiPath(path).c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE)) {}
+    explicit Library(const std::wstring& path)
+        : module(LoadLibraryExW(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE)) {}
     ~Library() {
         if (module) FreeLibrary(module);
     }
@@ -70,7 +73,7 @@ struct Library {
 // enumeration, do the work, release the modules, commit only when the work succeeded.
 template <typename Work>
 bool Transaction(const std::wstring& target, Work work) {
-    HANDLE update = BeginUpdateResourceW(ApiPath(target).c_str(), FALSE);
+    HANDLE update = BeginUpdateResourceW(target.c_str(), FALSE);
     if (!update) return false;
     bool result = false;
     {
@@ -130,7 +133,7 @@ bool ReadAt(HANDLE file, DWORD offset, void* buffer, DWORD size) {
 }  // namespace
 
 WORD GetVersionLanguage(const std::wstring& program) {
-    std::wstring path = ApiPath(program);
+    const std::wstring& path = program;
     DWORD handle = 0, size = GetFileVersionInfoSizeW(path.c_str(), &handle);
     if (!size) return 0;
     std::vector<BYTE> info(size);
@@ -145,7 +148,7 @@ WORD GetVersionLanguage(const std::wstring& program) {
 
 bool UpdateTargetResource(const std::wstring& program, LPCWSTR type, LPCWSTR name, const void* bytes, DWORD size) {
     WORD language = GetVersionLanguage(program);
-    HANDLE update = BeginUpdateResourceW(ApiPath(program).c_str(), FALSE);
+    HANDLE update = BeginUpdateResourceW(program.c_str(), FALSE);
     if (!update) return false;
     bool written = UpdateResourceW(update, type, name, language, const_cast<void*>(bytes), size);
     return EndUpdateResourceW(update, !written) && written;
@@ -216,7 +219,7 @@ bool SetIconFromIco(const std::wstring& icoFile, const std::wstring& target) {
     return Transaction(target, [&](HANDLE update, HMODULE targetModule) {
         ResourceNameList group;
         if (!RemoveFirstIconGroup(update, targetModule, group)) return false;
-        HANDLE file = CreateFileW(ApiPath(icoFile).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+        HANDLE file = CreateFileW(icoFile.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
         if (file == INVALID_HANDLE_VALUE) return false;
         std::unique_ptr<void, decltype(&CloseHandle)> closer(file, CloseHandle);
         // An icon header (reserved 0, type 1, at least one image) and a directory and images
@@ -245,4 +248,41 @@ bool SetIconFromIco(const std::wstring& icoFile, const std::wstring& target) {
         return UpdateResourceW(update, GroupIconType, name, language, groupBytes.data(),
                                static_cast<DWORD>(groupBytes.size())) != FALSE;
     });
+}
+
+namespace {
+
+bool IsNtFamily() {
+    OSVERSIONINFOA version{sizeof(version)};
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+    return GetVersionExA(&version) && version.dwPlatformId == VER_PLATFORM_WIN32_NT;
+#pragma GCC diagnostic pop
+}
+
+}  // namespace
+
+void EditTargetResources(const BuildPlan& plan, bool iconVersionInfo, const std::wstring& file) {
+    if (!IsNtFamily()) return;
+    const BuildSettings& s = plan.settings;
+    if (!plan.icon.empty()) {
+        if (UpperExtension(plan.icon) == L".ICO")
+            SetIconFromIco(plan.iconApi, file);
+        else
+            SetIconFromExe(plan.iconApi, file);
+    } else if (s.ExtractionMode == 1) {
+        SetIconFromExe(plan.executableApi, file);
+    }
+    if (!plan.icon.empty() && iconVersionInfo)
+        CopyVersionInfo(plan.iconApi, file);
+    else if (s.ExtractionMode == 1)
+        CopyVersionInfo(plan.executableApi, file);
+    if (s.UACAutoElevation != 0) {
+        const ResourceData& uac = EmbeddedResources.uac;
+        std::string manifest(reinterpret_cast<const char*>(uac.bytes), uac.size);
+        size_t at = manifest.find("requireAdministrator");
+        if (s.UACAutoElevation == 1 && at != std::string::npos) manifest.replace(at, 20, "highestAvailable");
+        UpdateTargetResource(file, MAKEINTRESOURCEW(24), MAKEINTRESOURCEW(1), manifest.data(),
+                             static_cast<DWORD>(manifest.size()));
+    }
 }

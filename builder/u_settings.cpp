@@ -2,8 +2,6 @@
 
 #include "CmdLineHelper.h"
 
-StartupSettings g_Startup;
-
 namespace {
 
 // The first present switch of a group wins; none gives 0.
@@ -34,6 +32,7 @@ StartupSettings ReadStartupSettings(const wchar_t* cmdLine) {
     f.OverwriteTargetSilently = has(L"o");
     f.ShowSuccessMessage = !has(L"c");
     f.HideWindow = has(L"h");
+    f.IconVersionInfo = has(L"iv");
 
     s.Source = PositionalParam(1, cmdLine);
     s.Target = PositionalParam(2, cmdLine);

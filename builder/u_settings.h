@@ -23,13 +23,19 @@ struct BuildSettings {
     uint8_t OverwriteMode = 0;     // 0 ask, 1 overwrite all, 2 skip all
 };
 
-// Builder-only flags, set once at start-up; never stored in an SFX file.
+// Builder-only flags, set once at start-up and passed to what needs them; never stored in an
+// SFX file.
 struct StartupFlags {
     bool CommandLineComplete = false;
     bool HideWindow = false;
     bool ShowSuccessMessage = true;
     bool OverwriteTargetSilently = false;
     int PositionalCursor = 2;
+    // "-iv": with a custom icon, the version information comes from the icon's file too.
+    bool IconVersionInfo = false;
+    // SOURCE_DATE_EPOCH is set (read by the entry, not from the command line): the InstanceName
+    // is derived from the SFX file's other bytes, so the same tree and settings give the same file.
+    bool Reproducible = false;
 };
 
 struct StartupSettings {
@@ -40,6 +46,3 @@ struct StartupSettings {
 // Reads every switch, then the positional parameters, then completeness.
 // cmdLine null: the process's own command line.
 StartupSettings ReadStartupSettings(const wchar_t* cmdLine = nullptr);
-
-// The process-wide values read at start-up (set once by the entry, read everywhere).
-extern StartupSettings g_Startup;

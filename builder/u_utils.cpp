@@ -28,6 +28,20 @@ void ThrowFileError(const char* kind, const wchar_t* what, const std::wstring& p
     throw BuildError(kind, message);
 }
 
+ErrorReport DescribeException(std::exception_ptr error) {
+    try {
+        std::rethrow_exception(error);
+    } catch (const BuildError& e) {
+        return {e.Kind(), e.Message()};
+    } catch (const std::bad_alloc&) {
+        return {"OutOfMemory", SystemMessage(ERROR_NOT_ENOUGH_MEMORY)};
+    } catch (const std::exception& e) {
+        return {"InternalError", AnsiToWide(e.what())};
+    } catch (...) {
+        return {"InternalError", L"An unknown error ended the work."};
+    }
+}
+
 std::wstring FormatSizeText(int64_t bytes) {
     wchar_t separator[8] = L".";
     if (!GetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_SDECIMAL, separator, 8) || !separator[0]) lstrcpyW(separator, L".");

@@ -16,9 +16,7 @@ BYTE* outputBuffer;  // ChunkSize bytes, one inflated chunk
 libdeflate_decompressor* inflater;
 
 BYTE* Allocate(DWORD size) {
-    void* p = VirtualAlloc(nullptr, size, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
-    if (!p) FinishRun(Run.ownPath, ERROR_NOT_ENOUGH_MEMORY);
-    return static_cast<BYTE*>(p);
+    return static_cast<BYTE*>(VirtualAlloc(nullptr, size, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
 }
 
 PayloadReader payload;
@@ -26,27 +24,23 @@ char nameBytes[MaxNameLength];     // a stored name of the original form
 WCHAR name[MaxNameLength + 1];     // the current entry's name, decoded
 WCHAR path[PathSize];              // and its full path
 
-// A failure of the container: the code the reader gives, with the own path.
-void Check(uint32_t code) {
-    if (code) FinishRun(Run.ownPath, code);
-}
+// A failure of the container or of reading it: the code the reader gives, with the own path.
+Result Check(uint32_t code) { return code ? Result{code, Run.ownPath} : GoOn; }
 
+uint32_t ReadOwn(LONGLONG at, void* buffer, DWORD size);
 uint32_t ReadPayload(void*, uint64_t offset, void* buffer, uint32_t size) {
-    SeekOwn(static_cast<LONGLONG>(offset));
-    ReadOwn(buffer, size);
-    return 0;
+    return ReadOwn(static_cast<LONGLONG>(offset), buffer, size);
 }
 
-// The next entry, its name checked before anything is made of it; false at the terminator.
+// The next entry, its name checked before anything is made of it; done at the terminator.
 // Slashes become backslashes: the long path form takes no other separator.
-bool NextEntry(PayloadEntry& entry) {
-    bool done;
-    Check(payload.NextEntry(entry, name, MaxNameLength + 1, done));
-    if (done) return false;
-    if (!names::IsSafeName(name)) FinishRun(Run.ownPath, ERROR_INVALID_DATA);
+Result NextEntry(PayloadEntry& entry, bool& done) {
+    RETURN_IF_ENDS(Check(payload.NextEntry(entry, name, MaxNameLength + 1, done)));
+    if (done) return GoOn;
+    if (!names::IsSafeName(name)) return {ERROR_INVALID_DATA, Run.ownPath};
     for (WCHAR* p = name; *p; ++p)
         if (*p == '/') *p = '\\';
-    return true;
+    return GoOn;
 }
 
 void ShellFolder(int csidl, WCHAR* out) {
@@ -55,14 +49,14 @@ void ShellFolder(int csidl, WCHAR* out) {
 }
 
 // The folder dialog; a cancel ends the run quietly. The Ex form gives paths beyond MAX_PATH.
-void AskForFolder(WCHAR* out) {
+Result AskForFolder(WCHAR* out) {
     if (auto* initialize = reinterpret_cast<decltype(CoInitialize)*>(SystemFunction(L"ole32.dll", "CoInitialize")))
         initialize(nullptr);
     auto* browse = ShellFunction<decltype(SHBrowseForFolderW)>("SHBrowseForFolderW");
     auto* toLongPath = ShellFunction<BOOL WINAPI(LPCITEMIDLIST, PWSTR, DWORD, int)>("SHGetPathFromIDListEx");
     auto* toPath = ShellFunction<decltype(SHGetPathFromIDListW)>("SHGetPathFromIDListW");
     auto* release = ShellFunction<decltype(ILFree)>("ILFree");
-    if (!browse || !toPath || !release) FailGuarded(ERROR_PROC_NOT_FOUND);
+    if (!browse || !toPath || !release) return LastError(Run.ownPath, ERROR_PROC_NOT_FOUND);
     WCHAR display[MAX_PATH];
     BROWSEINFOW info = {};
     info.hwndOwner = Run.window;
@@ -70,10 +64,10 @@ void AskForFolder(WCHAR* out) {
     info.lpszTitle = Message(msgExtractTo);
     info.ulFlags = BIF_RETURNONLYFSDIRS | BIF_EDITBOX | BIF_NEWDIALOGSTYLE;
     LPITEMIDLIST items = browse(&info);
-    if (!items) FinishRun(L"", 0);
+    if (!items) return {0, L""};
     BOOL ok = toLongPath ? toLongPath(items, out, PathSize, 0) : toPath(items, out);
     release(items);
-    if (!ok) FinishRun(L"", 0);
+    return ok ? GoOn : Result{0, L""};
 }
 
 bool AskOverwrite(const WCHAR* path) {
@@ -91,9 +85,9 @@ bool AskOverwrite(const WCHAR* path) {
 
 // Creates the file under a temporary name in the folder where it goes: "~sfx" and four hex digits.
 // CREATE_NEW never touches a file that is there, and the name is free again before the next entry,
-// since the file is renamed or deleted first. Run.tempPath holds the name, so that every failure
-// deletes it.
-HANDLE CreateTemporary(const WCHAR* path) {
+// since the file is renamed or deleted first. Run.currentFile and Run.tempPath hold the file, so
+// that every end of the run closes and deletes it.
+Result CreateTemporary(const WCHAR* path) {
     static DWORD serial;
     if (!serial) serial = GetTickCount() ^ (GetCurrentProcessId() << 4);
     lstrcpynW(Run.tempPath, path, PathSize);
@@ -106,12 +100,15 @@ HANDLE CreateTemporary(const WCHAR* path) {
         if (!lstrcmpiW(Run.tempPath, path)) continue;  // never the entry's own name
         HANDLE file = CreateFileW(Long(Run.tempPath), GENERIC_WRITE | DELETE, 0, nullptr, CREATE_NEW,
                                   FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (file != INVALID_HANDLE_VALUE) return file;
+        if (file != INVALID_HANDLE_VALUE) {
+            Run.currentFile = file;
+            return GoOn;
+        }
         code = GetLastError();
         if (code == ERROR_ALREADY_EXISTS) code = ERROR_FILE_EXISTS;
     }
     Run.tempPath[0] = 0;
-    FinishRun(path, code);
+    return {code, path};
 }
 
 // Gives the open temporary file its real name, in the same folder, replacing a file there when
@@ -132,12 +129,10 @@ bool Rename(HANDLE file, const WCHAR* path, bool replace) {
 }
 
 // Writes the inflated or stored bytes; a failed write ends the run with the file's path.
-void WriteOut(HANDLE file, const void* data, DWORD size, const WCHAR* path) {
+Result WriteOut(HANDLE file, const void* data, DWORD size, const WCHAR* path) {
     DWORD written = 0;
-    if (!WriteFile(file, data, size, &written, nullptr) || written != size) {
-        DWORD code = GetLastError();
-        FinishRun(path, code ? code : ERROR_WRITE_FAULT);
-    }
+    if (!WriteFile(file, data, size, &written, nullptr) || written != size) return LastError(path, ERROR_WRITE_FAULT);
+    return GoOn;
 }
 
 }  // namespace
@@ -148,35 +143,37 @@ namespace {
 BYTE window[65536];
 LONGLONG windowStart = -1;
 DWORD windowLength = 0;
-LONGLONG position = 0;
 
-void ReadDirect(LONGLONG at, void* buffer, DWORD size, DWORD* got) {
+// A failed read gives the system's code; the reader has checked the size, so a short read means
+// the file changed under the run.
+uint32_t ReadDirect(LONGLONG at, void* buffer, DWORD size, DWORD* got) {
     LARGE_INTEGER offset;
     offset.QuadPart = at;
     *got = 0;
     if (!SetFilePointerEx(Run.ownFile, offset, nullptr, FILE_BEGIN) ||
         !ReadFile(Run.ownFile, buffer, size, got, nullptr))
-        FailGuarded(ERROR_INVALID_DATA);
+        return LastCode(ERROR_INVALID_DATA);
+    return 0;
 }
-}  // namespace
 
-void SeekOwn(LONGLONG at) { position = at; }
-
-void ReadOwn(void* buffer, DWORD size) {
+uint32_t ReadOwn(LONGLONG at, void* buffer, DWORD size) {
     DWORD got = 0;
+    uint32_t code;
     if (size > sizeof(window) / 2) {
-        ReadDirect(position, buffer, size, &got);
+        if ((code = ReadDirect(at, buffer, size, &got))) return code;
     } else {
-        if (position < windowStart || position + size > windowStart + windowLength) {
-            ReadDirect(position, window, sizeof(window), &windowLength);
-            windowStart = position;
+        if (at < windowStart || at + size > windowStart + windowLength) {
+            windowStart = -1;
+            if ((code = ReadDirect(at, window, sizeof(window), &windowLength))) return code;
+            windowStart = at;
         }
-        got = position + size <= windowStart + windowLength ? size : 0;
-        if (got) memcpy(buffer, window + (position - windowStart), size);
+        got = at + size <= windowStart + windowLength ? size : 0;
+        if (got) memcpy(buffer, window + (at - windowStart), size);
     }
-    if (got != size) FinishRun(Run.ownPath, ERROR_HANDLE_EOF);
-    position += size;
+    return got == size ? 0 : ERROR_HANDLE_EOF;
 }
+
+}  // namespace
 
 bool TempFolder(WCHAR* out, bool ownSubFolder) {
     DWORD n = GetTempPathW(0, nullptr);
@@ -193,38 +190,40 @@ bool TempFolder(WCHAR* out, bool ownSubFolder) {
     return true;
 }
 
-void OpenPayload() {
+Result OpenPayload() {
     PayloadSource source = {ReadPayload, nullptr, Run.payloadOffset, static_cast<uint64_t>(Run.ownSize),
                             CodePageToWide, nameBytes, MaxNameLength};
-    Check(payload.Open(source, Run.settings, Run.cmdParameters, Run.customFolder));
+    return Check(payload.Open(source, Run.settings, Run.cmdParameters, Run.customFolder));
 }
 
 // Every header, name and chunk header, before anything is created: a damaged or cut list, or an
 // unsafe name, ends the run here.
-void ScanEntries() {
+Result ScanEntries() {
     PayloadEntry entry;
     PayloadPiece piece;
     uint64_t total = 0;
-    while (NextEntry(entry)) {
-        do Check(payload.NextPiece(nullptr, piece));
+    for (bool done = false;;) {
+        RETURN_IF_ENDS(NextEntry(entry, done));
+        if (done) break;
+        do RETURN_IF_ENDS(Check(payload.NextPiece(nullptr, piece)));
         while (piece.PlainLength);
-        Check(payload.EndEntry(false));
+        RETURN_IF_ENDS(Check(payload.EndEntry(false)));
         total += entry.DataSize;
         PumpMessages();
     }
     // Each size is bounded by the data present, so the sum stays far below 2^63.
     Run.totalBytes = static_cast<LONGLONG>(total);
-    if (total == 0) FinishRun(Run.ownPath, ERROR_INVALID_DATA);
+    return total ? GoOn : Result{ERROR_INVALID_DATA, Run.ownPath};
 }
 
-void ChooseExtractionFolder() {
+Result ChooseExtractionFolder() {
     static WCHAR folder[PathSize];
     folder[0] = 0;
     switch (Run.settings.ExtractionFolder) {
     case 1: ShellFolder(CSIDL_DESKTOPDIRECTORY, folder); break;
     case 2: ShellFolder(CSIDL_PERSONAL, folder); break;
     case 3: GetCurrentDirectoryW(PathSize, folder); break;
-    case 4: AskForFolder(folder); break;
+    case 4: RETURN_IF_ENDS(AskForFolder(folder)); break;
     case 5: {
         DWORD n = ExpandEnvironmentStringsW(Run.customFolder, nullptr, 0);
         if (!n || n > PathSize || !ExpandEnvironmentStringsW(Run.customFolder, folder, PathSize)) folder[0] = 0;
@@ -235,14 +234,14 @@ void ChooseExtractionFolder() {
     // Relative and ".." texts become full paths; the names stored below it end within PathSize.
     Run.extractionFolder[0] = 0;
     if (folder[0] && !ResolvePath(folder, Run.extractionFolder, PathSize - MaxNameLength - 32))
-        FinishRun(folder, ERROR_FILENAME_EXCED_RANGE);
+        return {ERROR_FILENAME_EXCED_RANGE, folder};
     AddBackslash(Run.extractionFolder);
-    if (!Run.extractionFolder[0]) FailGuarded(ERROR_INVALID_DATA);
+    return Run.extractionFolder[0] ? GoOn : LastError(Run.ownPath, ERROR_INVALID_DATA);
 }
 
 // The free space is that of the extraction folder itself, or of its nearest existing parent: a
 // volume may be mounted into a folder, and a share has no drive letter at all.
-void CheckFreeSpace() {
+Result CheckFreeSpace() {
     const WCHAR* folder = Run.extractionFolder;
     // The root that the message names and the walk up stops at: "C:\" or "\\server\share\".
     int root = 3;
@@ -273,7 +272,7 @@ void CheckFreeSpace() {
         if (!cut || cut + 1 - probe < root) break;
         cut[1] = 0;
     }
-    if (Run.totalBytes <= free) return;
+    if (Run.totalBytes <= free) return GoOn;
     static WCHAR text[PathSize + 128];
     if (share) {
         lstrcpynW(text, folder, root + 1);
@@ -295,7 +294,7 @@ void CheckFreeSpace() {
     wsprintfW(sizes, L"   [%hs < %hs]", freeText, totalText);
     for (; *sizes; ++sizes)
         if (*sizes == '.' && separator[0]) *sizes = separator[0];
-    FinishRun(text, ERROR_DISK_FULL);
+    return {ERROR_DISK_FULL, text};
 }
 
 // Creates a folder and its missing parents, each through its long form when it needs one.
@@ -324,15 +323,18 @@ void MakeFolder(const WCHAR* path) {
     Run.CreatedFolders.Add(folder);
 }
 
-void ExtractEntries() {
+Result ExtractEntries() {
     if (!inputBuffer) inputBuffer = Allocate(MaxPackedChunk);
     if (!outputBuffer) outputBuffer = Allocate(ChunkSize);
-    if (!inflater && !(inflater = libdeflate_alloc_decompressor())) FinishRun(Run.ownPath, ERROR_NOT_ENOUGH_MEMORY);
+    if (!inflater) inflater = libdeflate_alloc_decompressor();
+    if (!inputBuffer || !outputBuffer || !inflater) return {ERROR_NOT_ENOUGH_MEMORY, Run.ownPath};
     payload.Rewind();
     PayloadEntry h;
-    while (NextEntry(h)) {
+    for (bool done = false;;) {
+        RETURN_IF_ENDS(NextEntry(h, done));
+        if (done) return GoOn;
         if (h.Kind == EntrySelfDelete) {
-            if (!TempFolder(path, false)) FailGuarded(ERROR_INVALID_DATA);
+            if (!TempFolder(path, false)) return LastError(Run.ownPath, ERROR_INVALID_DATA);
         } else {
             lstrcpynW(path, Run.extractionFolder, PathSize);
         }
@@ -340,7 +342,7 @@ void ExtractEntries() {
 
         if (h.Attributes & FolderAttribute) {
             MakeFolder(path);
-            Check(payload.EndEntry(true));
+            RETURN_IF_ENDS(Check(payload.EndEntry(true)));
             SetFileAttributesW(Long(path), h.Attributes);
             continue;
         }
@@ -354,16 +356,13 @@ void ExtractEntries() {
         DWORD existing = overwriteAll ? INVALID_FILE_ATTRIBUTES : GetFileAttributesW(Long(path));
         bool exists = existing != INVALID_FILE_ATTRIBUTES;
         if (exists && (existing & FILE_ATTRIBUTE_DIRECTORY))
-            FinishRun(path, ERROR_ACCESS_DENIED);  // a folder stands there
+            return {ERROR_ACCESS_DENIED, path};  // a folder stands there
         bool write = !exists || overwriteAll || (Run.settings.OverwriteMode != 2 && AskOverwrite(path));
-        HANDLE file = nullptr;
-        if (write) {
-            file = CreateTemporary(path);
-            Run.currentFile = file;  // FinishRun closes it and deletes the temporary file
-        }
+        if (write) RETURN_IF_ENDS(CreateTemporary(path));
+        HANDLE file = Run.currentFile;  // FinishRun closes it and deletes the temporary file
         for (;;) {
             PayloadPiece piece;
-            Check(payload.NextPiece(inputBuffer, piece));
+            RETURN_IF_ENDS(Check(payload.NextPiece(inputBuffer, piece)));
             if (!piece.PlainLength) break;
             const BYTE* plain = inputBuffer;
             if (Run.settings.Compressed) {
@@ -373,16 +372,16 @@ void ExtractEntries() {
                 if (libdeflate_zlib_decompress(inflater, inputBuffer, piece.StoredLength, outputBuffer,
                                                piece.PlainLength, &produced) != LIBDEFLATE_SUCCESS ||
                     produced != piece.PlainLength)
-                    FinishRun(path, ERROR_BAD_ARGUMENTS);
+                    return {ERROR_BAD_ARGUMENTS, path};
                 plain = outputBuffer;
             }
-            if (write) WriteOut(file, plain, piece.PlainLength, path);
+            if (write) RETURN_IF_ENDS(WriteOut(file, plain, piece.PlainLength, path));
             payload.AddPlain(plain, piece.PlainLength);
             Run.doneBytes += piece.PlainLength;
             RefreshProgress();
             PumpMessages();
         }
-        Check(payload.EndEntry(true));
+        RETURN_IF_ENDS(Check(payload.EndEntry(true)));
         if (write) {
             FILETIME local, utc;
             if (DosDateTimeToFileTime(HIWORD(h.FileTime), LOWORD(h.FileTime), &local) &&
@@ -402,15 +401,15 @@ void ExtractEntries() {
                     SetLastError(code);
                 }
             }
-            if (!named) {
-                DWORD code = GetLastError();
-                FinishRun(path, code ? code : ERROR_WRITE_FAULT);
-            }
+            if (!named) return LastError(path, ERROR_WRITE_FAULT);
             CloseHandle(file);
             Run.currentFile = nullptr;
             Run.tempPath[0] = 0;
-            // Only files this run wrote go on the clean-up list, under their real names.
-            if (h.Kind != EntrySelfDelete) Run.ExtractedFiles.Add(path);
+            // Only files this run wrote go on the clean-up lists, under their real names.
+            if (h.Kind == EntrySelfDelete)
+                Run.helperWritten = true;
+            else
+                Run.ExtractedFiles.Add(path);
         }
         // A file this run wrote has the archive attribute already: most need no change.
         if (!write || h.Attributes != FILE_ATTRIBUTE_ARCHIVE) SetFileAttributesW(Long(path), h.Attributes);

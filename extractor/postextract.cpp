@@ -1,29 +1,37 @@
 // After extraction: open the folder, or run the program and wait for it.
 #include "runstate.h"
 
-#include "u_args.h"
 #include <shellapi.h>
 
 namespace {
 
-// CmdParameters, then each of the extractor's own arguments as a blank and the argument in double
-// quotes.
-void BuildParameters(WCHAR* out, DWORD size) {
-    lstrcpynW(out, Run.cmdParameters, CmdParametersSize);
+// The SFX file's own command line after its own name, as it came. The name ends where
+// CommandLineToArgvW ends it: at its closing quote, or else at the first blank or tab; the blanks
+// and tabs after it separate and go too.
+const WCHAR* OwnArguments() {
     const WCHAR* p = GetCommandLineW();
-    static WCHAR arg[32768];
-    NextArg(p, arg, 32768);  // the program itself
-    while (NextArg(p, arg, 32768)) {
-        AppendText(out, L" \"", size);
-        AppendText(out, arg, size);
-        AppendText(out, L"\"", size);
+    if (*p == '"') {
+        do ++p;
+        while (*p && *p != '"');
+        if (*p) ++p;
+    } else {
+        while (*p && *p != ' ' && *p != '\t') ++p;
     }
+    while (*p == ' ' || *p == '\t') ++p;
+    return p;
 }
 
-void RunProgram() {
-    if (!Run.executablePath[0]) FinishRun(Run.ownPath, ERROR_INVALID_PARAMETER);
-    static WCHAR parameters[CmdParametersSize + 32768];
-    BuildParameters(parameters, CmdParametersSize + 32768);
+// CmdParameters, a blank and the own arguments verbatim: a program that reads its line by the
+// usual rules gets exactly the arguments the SFX file was given, whatever quotes, backslashes, empty
+// arguments or characters they hold. The text fits whole: no argument is ever cut.
+Result RunProgram() {
+    if (!Run.executablePath[0]) return {ERROR_INVALID_PARAMETER, Run.ownPath};
+    const DWORD size = CmdParametersSize + 32768;
+    static WCHAR parameters[size];
+    const WCHAR* arguments = OwnArguments();
+    lstrcpynW(parameters, Run.cmdParameters, CmdParametersSize);
+    if (parameters[0] && arguments[0]) AppendText(parameters, L" ", size);
+    AppendText(parameters, arguments, size);
     static WCHAR ownFolder[PathSize];
     lstrcpynW(ownFolder, Run.ownPath, PathSize);
     WCHAR* cut = nullptr;
@@ -45,10 +53,7 @@ void RunProgram() {
     }
     Run.programExitCode = 0;
     auto* execute = ShellFunction<decltype(ShellExecuteExW)>("ShellExecuteExW");
-    if (!execute || !execute(&info)) {
-        DWORD code = GetLastError();
-        FinishRun(Run.executablePath, code ? code : ERROR_INVALID_FUNCTION);
-    }
+    if (!execute || !execute(&info)) return LastError(Run.executablePath, ERROR_INVALID_FUNCTION);
     if (info.hProcess) {
         WaitForSingleObject(info.hProcess, INFINITE);
         DWORD code = 0;
@@ -56,22 +61,17 @@ void RunProgram() {
         Run.programEnded = true;
         CloseHandle(info.hProcess);
     }
+    return GoOn;
 }
 
 }  // namespace
 
-void PostExtraction() {
-    if (!Run.settings.SilentMode) {
-        if (Run.window) DestroyWindow(Run.window);
-        if (Run.largeFont) DeleteObject(Run.largeFont);
-        if (Run.smallFont) DeleteObject(Run.smallFont);
-        Run.window = nullptr;
-        Run.largeFont = Run.smallFont = nullptr;
-    }
+Result PostExtraction() {
+    CloseProgressWindow();
     if (Run.settings.ExtractionMode == 0) {
         if (Run.settings.OpenFolder) ShellOpen(L"explore", Run.extractionFolder, nullptr, SW_SHOWNORMAL);
     } else if (Run.settings.ExtractionMode == 1) {
-        RunProgram();
+        return RunProgram();
     }
-    FinishRun(L"", 0);
+    return GoOn;
 }

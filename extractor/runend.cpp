@@ -1,5 +1,6 @@
-// The end of every run: the system's message, the clean-up of run mode, the self-delete helper, the
-// single-instance lock and the exit code.
+// The end of every run: the clean-up (the file being written, what run mode removes, the helper of a
+// failed run, the single-instance lock), then the system's message, the self-delete helper and the
+// exit code.
 #include "runstate.h"
 
 #include <shellapi.h>
@@ -56,17 +57,17 @@ void ShellOpen(const WCHAR* verb, const WCHAR* file, const WCHAR* parameters, in
         execute(nullptr, verb, file, parameters, nullptr, show);
 }
 
-void FailGuarded(DWORD fallback) {
+DWORD LastCode(DWORD fallback) {
     DWORD code = GetLastError();
-    FinishRun(Run.ownPath, code ? code : fallback);
+    return code ? code : fallback;
 }
 
-void CheckSingleInstance() {
-    if (!Run.settings.OneInstance) return;
+Result CheckSingleInstance() {
+    if (!Run.settings.OneInstance) return GoOn;
     WCHAR name[InstanceNameSize];
     FromCodePage(Run.settings.InstanceName, name, InstanceNameSize);
     Run.mutex = CreateMutexW(nullptr, TRUE, name);
-    if (GetLastError() == ERROR_ALREADY_EXISTS) FinishRun(Run.ownPath, ERROR_SINGLE_INSTANCE_APP);
+    return GetLastError() == ERROR_ALREADY_EXISTS ? Result{ERROR_SINGLE_INSTANCE_APP, Run.ownPath} : GoOn;
 }
 
 namespace {
@@ -111,24 +112,31 @@ void RemoveFolderTree(const WCHAR* folder) {
     RemoveTreeAt(lstrlenW(treePath), 0);
 }
 
+// Everything of the run that must not outlive it goes before the message, so a box left open
+// holds no temporary file, no extracted file and no lock.
 void FinishRun(const WCHAR* text, DWORD code) {
+    Run.ending = true;
+    if (Run.ownFile) CloseHandle(Run.ownFile);
+    Run.ownFile = nullptr;
     if (Run.currentFile) CloseHandle(Run.currentFile);
     Run.currentFile = nullptr;
     // A file that did not get through its check never gets its name: its temporary one goes.
     if (Run.tempPath[0]) DeleteFileW(Long(Run.tempPath));
     Run.tempPath[0] = 0;
-    if (code != 0 && !Run.settings.SilentMode) {
-        ShowMessage(text, code);
-        if (Run.window) DestroyWindow(Run.window);
-        if (Run.largeFont) DeleteObject(Run.largeFont);
-        if (Run.smallFont) DeleteObject(Run.smallFont);
-        Run.window = nullptr;
-        Run.largeFont = Run.smallFont = nullptr;
-    }
     if (Run.settings.ExtractionMode == 1 && Run.settings.DeleteMode != 2) {
         for (int i = 0; i < Run.ExtractedFiles.count; ++i) DeleteOrSchedule(Run.ExtractedFiles.items[i], false);
         for (int i = Run.CreatedFolders.count - 1; i >= 0; --i) RemoveFolderTree(Run.CreatedFolders.items[i]);
     }
+    // A failed run never starts the helper: the copy it wrote in the temporary folder goes.
+    if (code != 0 && Run.helperWritten) {
+        SetFileAttributesW(Long(Run.helperPath), 0);
+        DeleteFileW(Long(Run.helperPath));
+    }
+    if (Run.mutex) CloseHandle(Run.mutex);
+    Run.mutex = nullptr;
+
+    if (code != 0 && !Run.settings.SilentMode) ShowMessage(text, code);
+    CloseProgressWindow();
     if (code == 0 && Run.helperPath[0]) {
         // The helper gets the own path in the form it can delete at any length.
         static WCHAR parameters[PathSize + 16];
@@ -138,6 +146,12 @@ void FinishRun(const WCHAR* text, DWORD code) {
         ShellOpen(L"open", Run.helperPath, parameters, SW_HIDE);
         MoveFileExW(Long(Run.helperPath), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
     }
-    if (Run.mutex) CloseHandle(Run.mutex);
     ExitProcess(code == 0 && Run.programEnded ? Run.programExitCode : code);
+}
+
+// A fault inside the run (none is expected: every failure is a step's result) still gets the
+// clean-up and a message; one inside FinishRun itself is left to the system.
+LONG WINAPI UnexpectedFault(EXCEPTION_POINTERS*) {
+    if (Run.ending) return EXCEPTION_CONTINUE_SEARCH;
+    FinishRun(Run.ownPath, ERROR_INVALID_FUNCTION);
 }

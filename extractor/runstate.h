@@ -1,12 +1,32 @@
 // The extractor's state of one run and the routines that share it. The extractor is copied into
-// every SFX file: no exceptions, no C++ library, fixed buffers; every failure ends the run through
-// FinishRun, which never returns.
+// every SFX file: no exceptions, no C++ library, fixed buffers. No step ends the process: each
+// returns a Result, the entry function passes the first that ends the run to FinishRun, the one
+// place where a run ends (besides the guard for a fault that nothing expected).
 #pragma once
 #include <windows.h>
 
 #include "u_paths.h"
 #include "u_shared.h"
 #include "u_translations.h"
+
+// What a step ends with. A null text: the run goes on. Otherwise the run ends here, with code as its
+// exit code (0: a quiet end, as after a cancelled folder dialog) and text as what its message names
+// (a path, or the free-space text); the text lives at least until FinishRun.
+struct Result {
+    DWORD code;
+    const WCHAR* text;
+};
+const Result GoOn = {0, nullptr};
+inline bool Ends(const Result& r) { return r.text != nullptr; }
+// The failure of a system call: its last error, or fallback when the system left none.
+DWORD LastCode(DWORD fallback);
+inline Result LastError(const WCHAR* text, DWORD fallback) { return {LastCode(fallback), text}; }
+// Hands an ending result up to the caller, which ends its step there too.
+#define RETURN_IF_ENDS(step)              \
+    do {                                  \
+        Result ends_ = (step);            \
+        if (Ends(ends_)) return ends_;    \
+    } while (0)
 
 // A growable list of paths on the process heap, for the clean-up lists.
 struct StringList {
@@ -20,7 +40,7 @@ struct StringList {
 // through Long().
 struct RunState {
     WCHAR ownPath[PathSize];
-    HANDLE ownFile;
+    HANDLE ownFile;                 // null until opened and after it is closed
     HANDLE currentFile;             // the file being written, if any
     WCHAR tempPath[PathSize + 16];  // its temporary name until verified and renamed; else empty
     LONGLONG ownSize;
@@ -35,42 +55,42 @@ struct RunState {
     WCHAR extractionFolder[PathSize];  // ends in a backslash
     WCHAR executablePath[PathSize];    // the entry of kind 1, empty until met
     WCHAR helperPath[PathSize];        // the entry of kind 2, empty until met
+    bool helperWritten;                // and this run wrote it there
     LONGLONG totalBytes, doneBytes;  // of all entries, 64-bit in either form
     StringList ExtractedFiles;  // files this run wrote, for the clean-up
     StringList CreatedFolders;  // folders this run created, without trailing backslash
     bool dllSearchRestricted;   // the loader searches the system folder only
     bool programEnded;          // a launched program ended; its exit code is the run's
     DWORD programExitCode;
+    bool ending;                // FinishRun has begun
 };
 extern RunState Run;
 
-// Run end (runend.cpp).
+// Run end (runend.cpp): the clean-up, then the message, the self-delete helper and the exit code.
 __attribute__((noreturn)) void FinishRun(const WCHAR* text, DWORD code);
-// A failure while the own file is read or entries are written: the own path with the last error, or
-// with a code of its own when the system left none.
-__attribute__((noreturn)) void FailGuarded(DWORD fallback);
-void CheckSingleInstance();
+// The guard for a fault that nothing expected: the run still ends through FinishRun.
+LONG WINAPI UnexpectedFault(EXCEPTION_POINTERS* fault);
+Result CheckSingleInstance();
 void RemoveFolderTree(const WCHAR* folder);
 // ShellExecuteW without owner or folder; the result is not looked at.
 void ShellOpen(const WCHAR* verb, const WCHAR* file, const WCHAR* parameters, int show);
 
-// Extraction (engine.cpp).
-void ReadOwn(void* buffer, DWORD size);
+// Extraction (engine.cpp). The steps in their order; every failure is the Result they return.
 // Reads the record and its texts (either container form); a file without one ends the run.
-void OpenPayload();
-void SeekOwn(LONGLONG position);
+Result OpenPayload();
 bool TempFolder(WCHAR* out, bool ownSubFolder);
-void ScanEntries();
-void ChooseExtractionFolder();
-void CheckFreeSpace();
+Result ScanEntries();
+Result ChooseExtractionFolder();
+Result CheckFreeSpace();
 void MakeFolder(const WCHAR* path);
-void ExtractEntries();
+Result ExtractEntries();
 
-// After extraction (postextract.cpp).
-__attribute__((noreturn)) void PostExtraction();
+// After extraction (postextract.cpp): opens the folder, or runs the program and waits for it.
+Result PostExtraction();
 
 // Window (window.cpp): the progress display between work steps; nothing in silent mode.
 void CreateProgressWindow();
+void CloseProgressWindow();
 void PaintProgress();
 void RefreshProgress();
 void PumpMessages();

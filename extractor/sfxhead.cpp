@@ -82,37 +82,58 @@ DWORD LocatePayload() {
     return end > 0x7FFFFFFF ? 0 : static_cast<DWORD>(end);
 }
 
+// The own file, shared the way scanners and indexers open theirs (reading and deleting), so that
+// their holds never stop a run. A hold that does conflict (a scanner that takes the file without
+// sharing as the program starts) lets go within moments: a sharing violation is tried again for 5 s.
+Result OpenOwnFile() {
+    DWORD start = GetTickCount();
+    for (;;) {
+        HANDLE file = CreateFileW(Long(Run.ownPath), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (file != INVALID_HANDLE_VALUE) {
+            Run.ownFile = file;
+            break;
+        }
+        if (GetLastError() != ERROR_SHARING_VIOLATION || GetTickCount() - start >= 5000)
+            return LastError(Run.ownPath, ERROR_INVALID_DATA);
+        Sleep(100);
+    }
+    LARGE_INTEGER size;
+    if (!GetFileSizeEx(Run.ownFile, &size)) return LastError(Run.ownPath, ERROR_INVALID_DATA);
+    Run.ownSize = size.QuadPart;
+    Run.payloadOffset = LocatePayload();
+    if (!Run.payloadOffset || Run.ownSize <= static_cast<LONGLONG>(Run.payloadOffset) + SettingsRecordSize)
+        return {ERROR_HANDLE_EOF, Run.ownPath};
+    return GoOn;
+}
+
+// The steps of a run in their order; the first that ends the run ends the chain.
+Result RunSteps() {
+    DWORD n = GetModuleFileNameW(nullptr, Run.ownPath, PathSize);
+    if (!n || n >= PathSize) return {ERROR_FILENAME_EXCED_RANGE, Run.ownPath};
+    RETURN_IF_ENDS(OpenOwnFile());
+    RETURN_IF_ENDS(OpenPayload());
+    RETURN_IF_ENDS(CheckSingleInstance());
+    SelectLanguage();
+    CreateProgressWindow();
+    PumpMessages();
+
+    RETURN_IF_ENDS(ScanEntries());
+    RETURN_IF_ENDS(ChooseExtractionFolder());
+    RETURN_IF_ENDS(CheckFreeSpace());
+    MakeFolder(Run.extractionFolder);
+    RETURN_IF_ENDS(ExtractEntries());
+    CloseHandle(Run.ownFile);
+    Run.ownFile = nullptr;
+    return PostExtraction();
+}
+
 }  // namespace
 
 // The entry point itself: the extractor needs nothing of a C runtime's start-up.
 extern "C" __attribute__((noreturn)) void __stdcall SfxEntry() {
     Run.dllSearchRestricted = RestrictDllSearch();
-    DWORD n = GetModuleFileNameW(nullptr, Run.ownPath, PathSize);
-    if (!n || n >= PathSize) FinishRun(Run.ownPath, ERROR_FILENAME_EXCED_RANGE);
-
-    Run.ownFile = CreateFileW(Long(Run.ownPath), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (Run.ownFile == INVALID_HANDLE_VALUE) FailGuarded(ERROR_INVALID_DATA);
-    LARGE_INTEGER size;
-    if (!GetFileSizeEx(Run.ownFile, &size)) FailGuarded(ERROR_INVALID_DATA);
-    Run.ownSize = size.QuadPart;
-
-    Run.payloadOffset = LocatePayload();
-    if (!Run.payloadOffset || Run.ownSize <= static_cast<LONGLONG>(Run.payloadOffset) + SettingsRecordSize)
-        FinishRun(Run.ownPath, ERROR_HANDLE_EOF);
-    OpenPayload();
-
-    CheckSingleInstance();
-    SelectLanguage();
-    CreateProgressWindow();
-    PumpMessages();
-
-    ScanEntries();
-    ChooseExtractionFolder();
-    CheckFreeSpace();
-    MakeFolder(Run.extractionFolder);
-    ExtractEntries();
-    CloseHandle(Run.ownFile);
-    Run.ownFile = INVALID_HANDLE_VALUE;
-    PostExtraction();
+    SetUnhandledExceptionFilter(UnexpectedFault);
+    Result end = RunSteps();
+    FinishRun(Ends(end) ? end.text : L"", end.code);
 }

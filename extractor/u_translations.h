@@ -1,6 +1,6 @@
-// The extractor's own four texts in 39 languages. A language is chosen only when the system's
-// ANSI code page is exactly the one its texts are stored in, so the bytes go unchanged to the
-// A functions; everything else gets English.
+// The extractor's own four texts in 39 languages, stored as code-page bytes. A language is chosen
+// only when the system's ANSI code page is exactly the one its texts are stored in, so their
+// conversion to UTF-16 for the W functions is exact; everything else gets English.
 #pragma once
 
 enum MessageId { msgInitialization, msgPleaseWait, msgExtractTo, msgOverwriteFile };

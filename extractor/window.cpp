@@ -45,6 +45,14 @@ void CreateProgressWindow() {
     Run.smallFont = Font(10);
 }
 
+void CloseProgressWindow() {
+    if (Run.window) DestroyWindow(Run.window);
+    if (Run.largeFont) DeleteObject(Run.largeFont);
+    if (Run.smallFont) DeleteObject(Run.smallFont);
+    Run.window = nullptr;
+    Run.largeFont = Run.smallFont = nullptr;
+}
+
 void PaintProgress() {
     if (Run.settings.SilentMode || !Run.window) return;
     PAINTSTRUCT paint;

@@ -1,5 +1,5 @@
 // The builder's command line, both ways, on every input:
-// (a) the input as a command line through the tokenizer, the switch parser and the extractor's
+// (a) the input as a command line through the tokenizer, the switch parser and the helper's
 //     argument splitter: no crash, no undefined behaviour, and the tokenizer measures what it writes;
 // (b) settings made from the input through the generator and back through the parser: the line
 //     must give the settings it was made from (see Compare for what "the same" means).
@@ -10,6 +10,7 @@
 #include <string>
 
 #include "CmdLineHelper.h"
+#include "cmdparams.h"
 #include "u_args.h"
 #include "u_cmdlinegen.h"
 #include "u_settings.h"
@@ -97,7 +98,7 @@ void Tokenize(const std::wstring& line) {
     StartupSettings st = ReadStartupSettings(text);
     CHECK(st.flags.PositionalCursor >= 2 && st.flags.PositionalCursor <= 5, Show(line));
 
-    // The extractor's splitter, with a small buffer: every argument ends within it.
+    // The helper's splitter, with a small buffer: every argument ends within it.
     wchar_t arg[8];
     for (const wchar_t* p = text; NextArg(p, arg, 8);) CHECK(std::wstring(arg).size() < 8, Show(line));
 }

@@ -1,23 +1,29 @@
-// The reader of both container forms, driven as the extractor drives it, on the bytes that follow
-// the program (record, extension, entries, terminator): Open, the pre-scan over every header, name
-// and chunk header, Rewind, then the entry loop that inflates each chunk and verifies each
-// checksum; every name is judged in both passes. A property that does not hold aborts, so
-// libFuzzer keeps the input.
+// The reader of the three container forms, driven as the extractor drives it, on the bytes that
+// follow the program (record, extension or compact header, entries or directory and frames): Open,
+// the pre-scan over every header, name and chunk header, Rewind, then the entry loop that inflates
+// each chunk (or takes the compact form's unpacked frames) and verifies each checksum; every name
+// is judged in both passes. A property that does not hold aborts, so libFuzzer keeps the input.
+// zstd's decoder is the compact extractor's small build, instrumented like the rest.
 //
 // Properties: the reader never reads past the end and returns only the codes the extractor ends
-// with (0, 8, 13, 23, 38); what it decodes is exactly what is stored (the record as u_shared.h
-// decodes it, headers, names, the extension's texts); a name the extractor goes on with passes the
-// safety rules, restated here on their own; after a clean pre-scan the entry loop meets no
-// structural fault; a file is reported verified exactly when the checksum summed here matches the
-// stored one; and nothing is allocated while an input is read (the reader keeps no heap).
+// with (0, 8, 13, 23, 38, 160); what it decodes is exactly what is stored (the record as
+// the tests decode it, headers, names, the texts; the compact directory as zstd unpacks it here
+// on its own); a name the extractor goes on with passes the safety rules, restated here on their
+// own; after a clean pre-scan the entry loop meets no structural fault; a file is reported
+// verified exactly when the checksum summed here matches the stored one; the compact form's memory
+// stays within its documented bounds; and nothing is allocated while an input is read (the reader
+// keeps no heap).
 #include <libdeflate.h>
+#include <zstd.h>
 #include <sanitizer/allocator_interface.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
+#include "containerbytes.h"
 #include "linux_codepage.h"
+#include "u_frames.h"
 #include "u_names.h"
 #include "u_payload.h"
 
@@ -33,6 +39,14 @@ Utf16Char name[MaxNameLength + 1];
 Utf16Char cmdParameters[CmdParametersSize];
 Utf16Char customFolder[CustomFolderSize];
 libdeflate_decompressor* inflater;
+void* decoder;
+void* ownDecoder;  // for unpacking the directory here, apart from the reader's
+
+// The compact form's memory, handed out in order: at most a packed frame, the directory and a frame.
+const size_t ArenaSize = MaxPackedFrame + MaxDirectorySize + MaxFrameSize;
+uint8_t arena[ArenaSize];
+size_t arenaUsed;
+uint8_t directory[MaxDirectorySize];  // the directory as unpacked here
 
 bool counting = false;
 size_t allocations = 0;
@@ -73,8 +87,14 @@ uint32_t Read(void* context, uint64_t offset, void* buffer, uint32_t size) {
 
 uint32_t Documented(uint32_t code) {
     CHECK(code == PayloadOk || code == PayloadNoMemory || code == PayloadInvalid || code == PayloadCrc ||
-          code == PayloadNoRecord);
+          code == PayloadNoRecord || code == PayloadBadFrame);
     return code;
+}
+
+void* Allocate(void*, uint32_t size) {
+    CHECK(size <= ArenaSize - arenaUsed);
+    arenaUsed += size;
+    return arena + arenaUsed - size;
 }
 
 uint32_t Le32(const uint8_t* p) { return p[0] | p[1] << 8 | p[2] << 16 | static_cast<uint32_t>(p[3]) << 24; }
@@ -178,18 +198,49 @@ void CheckName(const Input& in, const PayloadEntry& e, bool extended) {
     }
 }
 
+// The compact directory as zstd unpacks it here, from the header's own fields: what the reader's
+// entries must be.
+size_t UnpackDirectory(const uint8_t* data) {
+    const uint8_t* h = data + SettingsRecordSize;
+    size_t texts = 2 * ((h[19] | h[20] << 8) + (h[21] | h[22] << 8));
+    size_t size = Le32(h + 35), packedSize = Le32(h + 39);
+    CHECK(size <= MaxDirectorySize);
+    size_t n = ZSTD_decompressDCtx(static_cast<ZSTD_DCtx*>(ownDecoder), directory, size,
+                                   h + CompactFixedSize + texts + 4, packedSize);
+    CHECK(n == size);
+    return size;
+}
+
+// The entry equals the directory's next one, at at, which moves on.
+void CheckCompactEntry(size_t directorySize, size_t& at, const PayloadEntry& e) {
+    CHECK(at + DirectoryEntrySize <= directorySize);
+    const uint8_t* d = directory + at;
+    uint32_t units = d[1] | d[2] << 8;
+    CHECK(e.Kind == d[0] && e.NameLength == 2 * units && units >= 1 && units <= MaxNameLength);
+    CHECK(e.DataSize == (Le32(d + 3) | static_cast<uint64_t>(Le32(d + 7)) << 32));
+    CHECK(e.FileTime == Le32(d + 11) && e.Attributes == Le32(d + 15));
+    CHECK(at + DirectoryEntrySize + 2 * units <= directorySize);
+    size_t n = Length(name, MaxNameLength + 1);
+    CHECK(n == units && StrictUtf16(name, n));
+    for (size_t i = 0; i < n; ++i) CHECK(name[i] == (d[23 + 2 * i] | d[24 + 2 * i] << 8));
+    at += DirectoryEntrySize + 2 * units;
+}
+
 void Extract(const uint8_t* data, size_t size) {
     Input in{data, size, {}, {}};
-    PayloadSource source{Read, &in, 0, size, Cp1252ToUtf16, nameBytes, MaxNameLength};
+    PayloadSource source{Read, &in, 0, size, Cp1252ToUtf16, nameBytes, MaxNameLength, UnpackFrame, decoder, Allocate};
     SettingsRecord record;
     PayloadReader reader;
+    arenaUsed = 0;
     if (Documented(reader.Open(source, record, cmdParameters, customFolder))) return;
 
     SettingsRecord decoded;
     DecodeSettings(data, decoded);
     CHECK(memcmp(&record, &decoded, sizeof(record)) == 0);
-    bool extended = reader.Extended();
-    if (extended) {
+    bool extended = reader.Extended(), compact = reader.Compact();
+    CHECK(!(extended && compact));
+    size_t directorySize = compact ? UnpackDirectory(data) : 0;
+    if (extended || compact) {
         CHECK(Length(cmdParameters, CmdParametersSize) <= MaxCmdParametersUnits);
         CHECK(StrictUtf16(cmdParameters, Length(cmdParameters, CmdParametersSize)));
         CHECK(StrictUtf16(customFolder, Length(customFolder, CustomFolderSize)));
@@ -203,11 +254,15 @@ void Extract(const uint8_t* data, size_t size) {
     PayloadPiece piece;
     bool done = false;
     uint64_t total = 0;
-    for (;;) {
+    for (size_t at = 0;;) {
         if (Documented(reader.NextEntry(e, name, MaxNameLength + 1, done))) return;
         if (done) break;
-        CheckHeader(in, in.previous, e, extended);
-        CheckName(in, e, extended);
+        if (compact) {
+            CheckCompactEntry(directorySize, at, e);
+        } else {
+            CheckHeader(in, in.previous, e, extended);
+            CheckName(in, e, extended);
+        }
         // Each name is judged as it comes, in both passes: an unsafe one ends the run with 13.
         bool safe = names::IsSafeName(name);
         CHECK(safe == SafeByTheRules(name));
@@ -215,7 +270,8 @@ void Extract(const uint8_t* data, size_t size) {
         uint64_t plainBytes = 0;
         do {
             if (Documented(reader.NextPiece(nullptr, piece))) return;
-            CHECK(piece.PlainLength <= ChunkSize && piece.StoredLength <= MaxPackedChunk);
+            CHECK(compact ? piece.PlainLength <= MaxFrameSize && !piece.StoredLength && !piece.Plain
+                          : piece.PlainLength <= ChunkSize && piece.StoredLength <= MaxPackedChunk);
             plainBytes += piece.PlainLength;
         } while (piece.PlainLength);
         CHECK(plainBytes == e.DataSize);
@@ -227,18 +283,32 @@ void Extract(const uint8_t* data, size_t size) {
     if (!total) return;  // nothing to extract: the extractor ends with 13
 
     reader.Rewind();
-    for (;;) {
+    for (size_t at = 0;;) {
         CHECK(reader.NextEntry(e, name, MaxNameLength + 1, done) == PayloadOk);
         if (done) break;
-        CheckName(in, e, extended);
+        uint32_t sum, stored;
+        if (compact) {
+            CheckCompactEntry(directorySize, at, e);
+            sum = Sum(directory + at - e.NameLength, e.NameLength);
+            stored = Le32(directory + at - e.NameLength - 4);
+        } else {
+            CheckName(in, e, extended);
+            sum = Sum(in.data + in.last.offset, in.last.size);
+        }
         CHECK(names::IsSafeName(name));
-        uint32_t sum = Sum(in.data + in.last.offset, in.last.size);
         // A folder holds no data: the extractor makes it and goes on to the checksum.
         while (!(e.Attributes & FolderAttribute)) {
-            CHECK(reader.NextPiece(packed, piece) == PayloadOk);
+            uint32_t code = reader.NextPiece(packed, piece);
+            // A frame is unpacked only now: it may not (160) or its own checksum differ (23).
+            CHECK(code == PayloadOk || (compact && (code == PayloadBadFrame || code == PayloadCrc)));
+            if (code) return;
             if (!piece.PlainLength) break;
             const uint8_t* bytes = packed;
-            if (record.Compressed) {
+            if (compact) {
+                // The unpacked frame, in the reader's memory.
+                CHECK(piece.Plain && piece.Plain >= arena && piece.Plain + piece.PlainLength <= arena + arenaUsed);
+                bytes = piece.Plain;
+            } else if (record.Compressed) {
                 size_t produced = 0;
                 if (libdeflate_zlib_decompress(inflater, packed, piece.StoredLength, plain, piece.PlainLength,
                                                &produced) != LIBDEFLATE_SUCCESS ||
@@ -253,8 +323,11 @@ void Extract(const uint8_t* data, size_t size) {
         }
         uint32_t code = reader.EndEntry(true);
         CHECK(code == PayloadOk || code == PayloadCrc);
-        CHECK(in.last.size == 4);
-        CHECK((code == PayloadOk) == (Le32(in.data + in.last.offset) == sum));
+        if (!compact) {
+            CHECK(in.last.size == 4);
+            stored = Le32(in.data + in.last.offset);
+        }
+        CHECK((code == PayloadOk) == (stored == sum));
         if (code) return;
     }
 }
@@ -263,7 +336,11 @@ void Extract(const uint8_t* data, size_t size) {
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     inflater = libdeflate_alloc_decompressor();
-    if (!inflater) abort();
+    static uint8_t memory[2][1 << 20];
+    if (FrameDecoderSize() > sizeof(memory[0])) abort();
+    decoder = MakeFrameDecoder(memory[0], sizeof(memory[0]));
+    ownDecoder = MakeFrameDecoder(memory[1], sizeof(memory[1]));
+    if (!inflater || !decoder || !ownDecoder) abort();
     __sanitizer_install_malloc_and_free_hooks(OnMalloc, OnFree);
     return 0;
 }

@@ -1,7 +1,9 @@
 // Writes the seed payloads of fuzz_payload (the bytes after the program) into a folder, with the
-// builder's writer of both forms (shared/u_payloadwrite.cpp) and libdeflate's zlib streams:
+// builder's writer of the three forms (shared/u_payloadwrite.cpp), libdeflate's zlib streams and
+// the builder's zstd frames (shared/u_framepack.cpp):
 //   make_seeds fuzz/corpus/fuzz_payload
-// Each is a valid payload that the extractor unpacks; small chunks, so that one seed holds several.
+// Each is a valid payload that the extractor unpacks; small chunks and frames, so that one seed
+// holds several and files span them.
 #include <libdeflate.h>
 
 #include <cstdio>
@@ -9,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "u_frames.h"
 #include "u_payloadwrite.h"
 
 namespace {
@@ -78,6 +81,38 @@ std::string Payload(PayloadForm form, bool compressed, const std::string& cmd8, 
     return out + EncodeTerminator(form);
 }
 
+// The compact form: the directory, then the stream of all files in frames of frameSize bytes.
+std::string Compact(uint32_t frameSize, const std::u16string& cmd, const std::u16string& folder,
+                    const std::vector<Item>& items) {
+    static FramePacker packer({3, 0, 0, false});  // small and quick: the seeds need no more
+    SettingsRecord r;
+    memset(&r, 0, sizeof(r));
+    r.ExtractionMode = 1;
+    r.ExtractionFolder = 5;
+    memcpy(r.InstanceName, "00C0FFEE42", 10);
+    r.Compressed = 1;
+    std::string directory, stream;
+    for (const Item& item : items) {
+        std::string stored = StoredName(item.name.data(), item.name.size());
+        uint32_t sum = ByteSum(item.data.data(), static_cast<uint32_t>(item.data.size()),
+                               ByteSum(stored.data(), static_cast<uint32_t>(stored.size())));
+        directory += EncodeDirectoryEntry(item.kind, stored, item.data.size(), 0x5A2B6C3D, item.folder ? 0x10 : 0x20, sum);
+        stream += item.data;
+    }
+    std::string packed;
+    packer.Pack(directory.data(), directory.size(), packed);
+    CompactLayout layout = {frameSize, stream.size(), static_cast<uint32_t>(directory.size()),
+                            static_cast<uint32_t>(packed.size()),
+                            ByteSum(directory.data(), static_cast<uint32_t>(directory.size()))};
+    std::string out = EncodeCompactStart(r, cmd.data(), cmd.size(), folder.data(), folder.size(), layout) + packed;
+    for (uint64_t k = 0; k < FrameCount(stream.size(), frameSize); ++k) {
+        std::string plain = stream.substr(k * frameSize, frameSize), frame;
+        packer.Pack(plain.data(), plain.size(), frame);
+        out += EncodeFrameHeader(static_cast<uint32_t>(plain.size()), static_cast<uint32_t>(frame.size())) + frame;
+    }
+    return out;
+}
+
 std::string Text(size_t n, uint32_t seed) {
     static const char* words[] = {"the ", "folder ", "unpacks ", "into ", "setup ", "quillet ", "\r\n", "42 "};
     std::string out;
@@ -125,6 +160,10 @@ int main(int argc, char** argv) {
                     Payload(X, true, "", "", u"\"\U0001F600 \uD55C\" /s", u"%APPDATA%\\\u5F20\u4F1F\\", wide)) &&
               Write(dir, "extended-stored", Payload(X, false, "", "", u"", u"", wide)) &&
               Write(dir, "original-one",
-                    Payload(O, false, "", "", u"", u"", {{EntryOrdinary, u"a", "x", false, {}}}));
+                    Payload(O, false, "", "", u"", u"", {{EntryOrdinary, u"a", "x", false, {}}})) &&
+              // Frames of 128 bytes: the 300-byte file spans three, and a frame holds several files.
+              Write(dir, "compact-tree", Compact(128, u"-x", u"C:\\Data\\", tree)) &&
+              Write(dir, "compact-wide", Compact(100, u"\"\U0001F600 \uD55C\" /s", u"%APPDATA%\\\u5F20\u4F1F\\", wide)) &&
+              Write(dir, "compact-one", Compact(MaxFrameSize, u"", u"", {{EntryOrdinary, u"a", "x", false, {}}}));
     return ok ? 0 : 1;
 }

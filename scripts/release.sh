@@ -29,8 +29,9 @@ else
 fi
 export SOURCE_DATE_EPOCH=$epoch
 
-# libdeflate's sources are not in git: a fresh clone fetches them as the set-up does.
+# libdeflate's and zstd's sources are not in git: a fresh clone fetches them as the set-up does.
 scripts/fetch-libdeflate.sh
+scripts/fetch-libzstd.sh
 
 mkdir -p dist
 zips=()

@@ -44,9 +44,10 @@ if [ ${#missing[@]} -gt 0 ]; then
         fail "installing ${missing[*]} failed"
 fi
 
-# libdeflate comes as Debian's source package: its sources, unpacked into .deps/, are
+# libdeflate and zstd come as Debian's source packages: their sources, unpacked into .deps/, are
 # compiled by the CMake build for each Windows architecture.
 scripts/fetch-libdeflate.sh
+scripts/fetch-libzstd.sh
 
 if [ "$QUILLET_RUNS_32BIT" = 1 ]; then
     echo "setup: this machine runs 32-bit code; architectures to test: ${QUILLET_ARCHES// /, }"

@@ -1,7 +1,7 @@
 // Splitting a command line into arguments the simple way: characters up to the space separate them,
-// double quotes group characters and are removed; backslashes are plain. Used by the extractor (its
-// arguments go on to the launched program) and the helper, on the UTF-16 line of GetCommandLineW,
-// so every character arrives as it was given. Pure.
+// double quotes group characters and are removed; backslashes are plain. Used by the self-delete
+// helper on the UTF-16 line of GetCommandLineW (the extractor quotes the path it passes), so every
+// character arrives as it was given. Pure.
 #pragma once
 
 // Reads the argument at p into out (at most size - 1 characters, always ended by a zero) and

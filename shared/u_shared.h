@@ -1,10 +1,13 @@
-// The SFX container, once for builder and extractor: the settings record, entry headers,
-// chunk framing, the checksum and size formatting. Pure: bytes in, values out.
+// The SFX container, once for builder and extractor: the settings record, chunk framing, the
+// checksum and size formatting. Pure: bytes in, values out. docs/format.md describes the file;
+// u_payload.h reads both forms, u_payloadwrite.h writes them.
 //
-// SFX file = extractor program | SettingsRecord (2330 bytes) | entries | 17 zero bytes.
-// Entry    = EntryHeader (17 bytes) | name | data | 4-byte checksum.
+// SFX file = extractor program | SettingsRecord (2330 bytes) [| extension] | entries | terminator.
+// Entry    = header (17 bytes; 21 in the extended form) | name | data | 4-byte checksum.
 // Data     = chunks: plain length (4) | packed length (4) | one zlib stream.
-// All integers are little-endian; texts are in the system's ANSI code page.
+// All integers are little-endian. Names and the record's texts are code-page bytes in the
+// original form; the extended form stores them in UTF-16LE (names in the entries, the texts in
+// the extension) and leaves the record's text fields empty.
 #pragma once
 #include <stddef.h>
 #include <stdint.h>
@@ -64,14 +67,6 @@ static_assert(offsetof(SettingsRecord, CustomFolder) == OffCustomFolder, "record
 static_assert(offsetof(SettingsRecord, InstanceName) == OffInstanceName, "record layout");
 static_assert(offsetof(SettingsRecord, OverwriteMode) == OffOverwriteMode, "record layout");
 
-struct EntryHeader {
-    uint8_t Kind;         // EntryKind
-    int32_t NameLength;   // bytes, no terminating zero
-    int32_t DataSize;     // plain bytes of a file, 0 for a folder
-    uint32_t FileTime;    // local time, MS-DOS date (high word) and time (low word)
-    uint32_t Attributes;  // Windows attribute bits; FolderAttribute marks a folder
-};
-
 struct ChunkHeader {
     int32_t PlainLength;   // 1 .. ChunkSize
     int32_t PackedLength;  // 1 .. MaxPackedChunk
@@ -114,48 +109,9 @@ inline void EncodeSettings(const SettingsRecord& record, uint8_t out[SettingsRec
     for (uint32_t i = 0; i < SettingsRecordSize; ++i) out[i] = p[i];
 }
 
-// Takes the record as stored; the texts are cut at their last byte so they always end.
-inline void DecodeSettings(const uint8_t in[SettingsRecordSize], SettingsRecord& record) {
-    uint8_t* p = reinterpret_cast<uint8_t*>(&record);
-    for (uint32_t i = 0; i < SettingsRecordSize; ++i) p[i] = in[i];
-    record.CmdParameters[CmdParametersSize - 1] = 0;
-    record.CustomFolder[CustomFolderSize - 1] = 0;
-    record.InstanceName[InstanceNameSize - 1] = 0;
-}
-
-inline void EncodeEntryHeader(const EntryHeader& h, uint8_t out[EntryHeaderSize]) {
-    out[0] = h.Kind;
-    PutLE32(out + 1, static_cast<uint32_t>(h.NameLength));
-    PutLE32(out + 5, static_cast<uint32_t>(h.DataSize));
-    PutLE32(out + 9, h.FileTime);
-    PutLE32(out + 13, h.Attributes);
-}
-
-inline EntryHeader DecodeEntryHeader(const uint8_t in[EntryHeaderSize]) {
-    EntryHeader h;
-    h.Kind = in[0];
-    h.NameLength = static_cast<int32_t>(GetLE32(in + 1));
-    h.DataSize = static_cast<int32_t>(GetLE32(in + 5));
-    h.FileTime = GetLE32(in + 9);
-    h.Attributes = GetLE32(in + 13);
-    return h;
-}
-
-// The terminator is a header whose four 4-byte fields are 0.
-inline bool IsTerminator(const EntryHeader& h) {
-    return h.NameLength == 0 && h.DataSize == 0 && h.FileTime == 0 && h.Attributes == 0;
-}
-
 inline void EncodeChunkHeader(const ChunkHeader& c, uint8_t out[ChunkHeaderSize]) {
     PutLE32(out, static_cast<uint32_t>(c.PlainLength));
     PutLE32(out + 4, static_cast<uint32_t>(c.PackedLength));
-}
-
-inline ChunkHeader DecodeChunkHeader(const uint8_t in[ChunkHeaderSize]) {
-    ChunkHeader c;
-    c.PlainLength = static_cast<int32_t>(GetLE32(in));
-    c.PackedLength = static_cast<int32_t>(GetLE32(in + 4));
-    return c;
 }
 
 // A byte count as "1023 B", "1.5 kB", "1.00 MB", "1.000 GB" or "1.0000 TB" (powers of 1024),

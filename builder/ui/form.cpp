@@ -8,6 +8,8 @@ namespace {
 
 const wchar_t NameProperty[] = L"QuilletName";
 
+void (*g_exceptionHandler)(std::exception_ptr) = nullptr;
+
 struct ClassOf {
     const wchar_t* cls;
     DWORD style;
@@ -36,7 +38,7 @@ ClassOf ClassFor(Kind kind, unsigned flags) {
     return {L"STATIC", 0, 0};
 }
 
-bool IsRadio(const ControlSpec& s) { return s.kind == Kind::Radio; }
+bool IsRadio(const ControlRow& s) { return s.kind == Kind::Radio; }
 
 BOOL CALLBACK CollectEnabled(HWND h, LPARAM p) {
     if (IsWindowVisible(h) && IsWindowEnabled(h)) reinterpret_cast<std::vector<HWND>*>(p)->push_back(h);
@@ -44,6 +46,8 @@ BOOL CALLBACK CollectEnabled(HWND h, LPARAM p) {
 }
 
 }  // namespace
+
+void SetExceptionHandler(void (*handler)(std::exception_ptr error)) { g_exceptionHandler = handler; }
 
 std::vector<HWND> DisableThreadWindows(HWND except) {
     std::vector<HWND> windows;
@@ -62,8 +66,8 @@ void EnableWindows(const std::vector<HWND>& windows) {
         if (IsWindow(h)) EnableWindow(h, TRUE);
 }
 
-Form::Form(const wchar_t* cls, int width, int height, DWORD style, const ControlSpec* controls, size_t count)
-    : cls_(cls), width_(width), height_(height), style_(style), specs_(controls), count_(count) {}
+Form::Form(const wchar_t* cls, int width, int height, DWORD style, const ControlRow* controls, size_t count)
+    : cls_(cls), width_(width), height_(height), style_(style), rows_(controls), count_(count) {}
 
 Form::~Form() {
     if (window_) DestroyWindow(window_);
@@ -102,7 +106,7 @@ void Form::SetFont(const wchar_t* face, int height, BYTE charset) {
     boldFont_ = CreateFontW(height, 0, 0, 0, FW_BOLD, FALSE, FALSE, FALSE, charset, 0, 0, 0, 0, face);
     linkFont_ = CreateFontW(height, 0, 0, 0, FW_NORMAL, FALSE, TRUE, FALSE, charset, 0, 0, 0, 0, face);
     for (size_t i = 0; i < controls_.size(); ++i) {
-        HFONT f = specs_[i].kind == Kind::Link ? linkFont_ : (specs_[i].flags & Bold) ? boldFont_ : font_;
+        HFONT f = rows_[i].kind == Kind::Link ? linkFont_ : (rows_[i].flags & Bold) ? boldFont_ : font_;
         SendMessageW(controls_[i], WM_SETFONT, reinterpret_cast<WPARAM>(f), FALSE);
     }
 }
@@ -110,7 +114,7 @@ void Form::SetFont(const wchar_t* face, int height, BYTE charset) {
 void Form::CreateControls() {
     HINSTANCE instance = GetModuleHandleW(nullptr);
     for (size_t i = 0; i < count_; ++i) {
-        const ControlSpec& s = specs_[i];
+        const ControlRow& s = rows_[i];
         ClassOf c = ClassFor(s.kind, s.flags);
         // Exclusive radio groups: a group starts at its first radio and at every other control.
         bool groupStart = !IsRadio(s) || (s.flags & GroupStart);
@@ -144,7 +148,7 @@ HWND Form::Control(const char* name) const {
 
 int Form::IdOf(const char* name) const {
     for (size_t i = 0; i < count_; ++i)
-        if (!lstrcmpA(specs_[i].name, name)) return FirstControlId + static_cast<int>(i);
+        if (!lstrcmpA(rows_[i].name, name)) return FirstControlId + static_cast<int>(i);
     return 0;
 }
 
@@ -155,10 +159,10 @@ void Form::SetChecked(const char* name, bool checked) {
     if (checked && SendMessageW(h, BM_GETCHECK, 0, 0) != BST_CHECKED) {
         // A checked radio button unchecks the others of its group, as a click would.
         size_t i = IdOf(name) - FirstControlId;
-        if (IsRadio(specs_[i])) {
+        if (IsRadio(rows_[i])) {
             size_t first = i, last = i;
-            while (first > 0 && IsRadio(specs_[first - 1]) && !(specs_[first].flags & GroupStart)) --first;
-            while (last + 1 < count_ && IsRadio(specs_[last + 1]) && !(specs_[last + 1].flags & GroupStart)) ++last;
+            while (first > 0 && IsRadio(rows_[first - 1]) && !(rows_[first].flags & GroupStart)) --first;
+            while (last + 1 < count_ && IsRadio(rows_[last + 1]) && !(rows_[last + 1].flags & GroupStart)) ++last;
             for (size_t k = first; k <= last; ++k) SendMessageW(controls_[k], BM_SETCHECK, BST_UNCHECKED, 0);
         }
     }
@@ -245,7 +249,7 @@ LRESULT Form::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         // Link labels in blue; everything else on the button face.
         HWND control = reinterpret_cast<HWND>(lParam);
         int id = GetDlgCtrlID(control) - FirstControlId;
-        if (id >= 0 && id < static_cast<int>(count_) && specs_[id].kind == Kind::Link) {
+        if (id >= 0 && id < static_cast<int>(count_) && rows_[id].kind == Kind::Link) {
             HDC dc = reinterpret_cast<HDC>(wParam);
             SetTextColor(dc, RGB(0, 0, 255));
             SetBkMode(dc, TRANSPARENT);
@@ -255,7 +259,7 @@ LRESULT Form::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     }
     case WM_SETCURSOR: {
         int id = GetDlgCtrlID(reinterpret_cast<HWND>(wParam)) - FirstControlId;
-        if (id >= 0 && id < static_cast<int>(count_) && specs_[id].kind == Kind::Link) {
+        if (id >= 0 && id < static_cast<int>(count_) && rows_[id].kind == Kind::Link) {
             SetCursor(LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_HAND)));
             return TRUE;
         }
@@ -281,7 +285,12 @@ LRESULT CALLBACK Form::WindowProc(HWND window, UINT message, WPARAM wParam, LPAR
         SetWindowLongPtrW(window, GWLP_USERDATA, 0);
         return DefWindowProcW(window, message, wParam, lParam);
     }
-    return form->OnMessage(message, wParam, lParam);
+    try {
+        return form->OnMessage(message, wParam, lParam);
+    } catch (...) {
+        if (g_exceptionHandler) g_exceptionHandler(std::current_exception());
+        return 0;
+    }
 }
 
 }  // namespace ui

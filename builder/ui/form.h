@@ -3,6 +3,7 @@
 // centring, key preview and Escape. Every control gets the id 100 + its row and carries its
 // name as the window property "QuilletName" (a global atom), so tests can find it by name.
 #pragma once
+#include <exception>
 #include <string>
 #include <vector>
 
@@ -19,12 +20,21 @@ enum Flags : unsigned {
     Bold = 8,
 };
 
+// Posted by a form to itself (both parameters the same) to start its work once it is on screen.
+const UINT WM_START_BUILD = 3328;
+
+// The last resort for an exception that a form's handler lets out: the window procedure catches
+// it and hands it here, so that none crosses DispatchMessageW (the system's frames in between
+// cannot be unwound; the program would end without a word). The handler must not throw.
+void SetExceptionHandler(void (*handler)(std::exception_ptr error));
+
 // Disables the visible, enabled top-level windows of this thread (except one) while a modal
 // window or dialog is open; gives them back enabled.
 std::vector<HWND> DisableThreadWindows(HWND except = nullptr);
 void EnableWindows(const std::vector<HWND>& windows);
 
-struct ControlSpec {
+// One row of a window's control table: what a form file would declare for the control.
+struct ControlRow {
     const char* name;
     Kind kind;
     int x, y, w, h;
@@ -37,7 +47,7 @@ const int FirstControlId = 100;
 class Form {
 public:
     // cls is the window class ("Tfquillet"); the client area is width × height.
-    Form(const wchar_t* cls, int width, int height, DWORD style, const ControlSpec* controls, size_t count);
+    Form(const wchar_t* cls, int width, int height, DWORD style, const ControlRow* controls, size_t count);
     virtual ~Form();
 
     // Creates the window and its controls, hidden; owner may be null.
@@ -84,7 +94,7 @@ private:
     const wchar_t* cls_;
     int width_, height_;
     DWORD style_;
-    const ControlSpec* specs_;
+    const ControlRow* rows_;  // the control table, one row per control
     size_t count_;
     HWND window_ = nullptr;
     std::vector<HWND> controls_;

@@ -7,8 +7,9 @@
 #include <tuple>
 
 #include "sfxtools.h"
-#include "u_build.h"
 #include "u_errors.h"
+#include "u_paths.h"
+#include "u_sfxtarget.h"
 #include "widetools.h"
 
 namespace {
@@ -177,25 +178,16 @@ TEST(Extended, FileAboveTwoGigabytesExtractsExactly) {
     EXPECT_EQ(done, size);
 }
 
-// The writer's limit where it lies, without packing 4 GiB: a file 4 GiB less 5 bytes long (sparse,
-// so it costs no disk) takes 4 bytes more as a build appends them, then not one: the refusal the
-// builder shows, and nothing written. A chunk (written straight through) is refused whole too.
+// The writer's limit where it lies, without packing 4 GiB: the builder's own writer, its fresh
+// file made 4 GiB less 5 bytes long (sparse, so it costs no disk), takes 4 bytes more, then not
+// one: the refusal the builder shows, nothing written and nothing left, not even the fresh file.
+// A chunk (written straight through, not buffered) is refused whole too.
 TEST(Extended, WriterRefusesTheByteThatReaches4GiB) {
     WideFolder base(L"qlimit");
     const std::wstring sfx = base.path + L"t.exe";
-    auto sizeAfter = [&](LONGLONG size, const std::string& bytes, std::wstring* refusal) {
-        HANDLE h = CreateFileW(sfx.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-        LARGE_INTEGER at;
-        at.QuadPart = size;
-        EXPECT_TRUE(SetFilePointerEx(h, at, nullptr, FILE_BEGIN) && SetEndOfFile(h));
-        CloseHandle(h);
-        try {
-            AppendToSfxFile(sfx, bytes);
-        } catch (const BuildError& e) {
-            *refusal = U16(e.Kind()) + L": " + e.Message();
-        }
+    auto sizeOf = [](const std::wstring& path) {
         WIN32_FILE_ATTRIBUTE_DATA d{};
-        GetFileAttributesExW(sfx.c_str(), GetFileExInfoStandard, &d);
+        GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &d);
         return static_cast<LONGLONG>(d.nFileSizeHigh) << 32 | d.nFileSizeLow;
     };
     const LONGLONG limit = 1LL << 32;
@@ -213,10 +205,34 @@ TEST(Extended, WriterRefusesTheByteThatReaches4GiB) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::to_string(c.size) + " + " + std::to_string(c.bytes.size()));
+        DeleteFileW(sfx.c_str());
         std::wstring refusal;
-        LONGLONG size = sizeAfter(c.size, c.bytes, &refusal);
+        LONGLONG grown = -1;
+        {
+            SfxTarget out(sfx, ApiPath(sfx), ResourceData{});
+            HANDLE h = CreateFileW(out.Path().c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+            LARGE_INTEGER at;
+            at.QuadPart = c.size;
+            EXPECT_TRUE(SetFilePointerEx(h, at, nullptr, FILE_BEGIN) && SetEndOfFile(h));
+            CloseHandle(h);
+            out.OpenForAppend(false);
+            try {
+                out.Write(c.bytes);
+                out.Flush();
+            } catch (const BuildError& e) {
+                refusal = U16(e.Kind()) + L": " + e.Message();
+            }
+            grown = sizeOf(out.Path()) - c.size;
+            if (refusal.empty()) out.Commit();
+        }
         EXPECT_EQ(refusal, c.refused ? text : L"");
-        EXPECT_EQ(size, c.size + (c.refused ? 0 : static_cast<LONGLONG>(c.bytes.size())));
+        EXPECT_EQ(grown, c.refused ? 0 : static_cast<LONGLONG>(c.bytes.size()));
+        std::vector<std::wstring> left;
+        for (const auto& item : MetaW(base.path)) left.push_back(item.first);
+        EXPECT_EQ(left, c.refused ? std::vector<std::wstring>{} : std::vector<std::wstring>{L"t.exe"});
+        if (!c.refused) {
+            EXPECT_EQ(sizeOf(sfx), c.size + static_cast<LONGLONG>(c.bytes.size()));
+        }
     }
 }
 

@@ -14,28 +14,10 @@ std::vector<std::string> Sorted(std::vector<std::string> names) {
     return names;
 }
 
-// A source folder and a good SFX file built from it.
-struct Previous {
-    TempFolder src, out;
-    std::string target, bytes;
-    Previous() {
-        WriteFileBytes(src / "a.txt", "first");
-        WriteFileBytes(src / "b.bin", SomeBytes(200000, 2));
-        target = out / "t.exe";
-        EXPECT_EQ(BuildQuietly(Q(src.Path()) + " " + Q(target), out.Path()), 0u);
-        bytes = ReadFileBytes(target);
-        EXPECT_EQ(ReadSfx(target).error, "");
-    }
-    void ExpectUntouched() const {
-        EXPECT_TRUE(ReadFileBytes(target) == bytes) << "the previous SFX file changed";
-        EXPECT_EQ(out.List(), std::vector<std::string>{"t.exe"}) << "no temporary file is left";
-    }
-};
-
 }  // namespace
 
 TEST(Rebuild, FailureKeepsThePreviousFile) {
-    Previous p;
+    PreviousSfx p;
     WriteFileBytes(p.src / "c.txt", "locked");
     HANDLE lock = CreateFileA((p.src / "c.txt").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(lock, INVALID_HANDLE_VALUE);
@@ -49,7 +31,7 @@ TEST(Rebuild, FailureKeepsThePreviousFile) {
 }
 
 TEST(Rebuild, SuccessReplacesThePreviousFile) {
-    Previous p;
+    PreviousSfx p;
     WriteFileBytes(p.src / "a.txt", "second");
     ASSERT_EQ(BuildQuietly("-o " + Q(p.src.Path()) + " " + Q(p.target), p.out.Path()), 0u);
     SfxFile f = ReadSfx(p.target);
@@ -66,7 +48,7 @@ TEST(Rebuild, SuccessReplacesThePreviousFile) {
 }
 
 TEST(Rebuild, TargetHeldOpenFailsAndLosesNothing) {
-    Previous p;
+    PreviousSfx p;
     WriteFileBytes(p.src / "a.txt", "second");
     HANDLE held = CreateFileA(p.target.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(held, INVALID_HANDLE_VALUE);

@@ -2,7 +2,10 @@
 // mode without a message, and damaged files crafted byte by byte from real builds.
 #include <gtest/gtest.h>
 
+#include <set>
+
 #include "sfxtools.h"
+#include "widetools.h"
 
 namespace {
 
@@ -183,11 +186,7 @@ TEST(RunEnd, RunModeWithoutProgramOrWithABrokenOne) {
     SfxRun run = RunSfx(sfx);
     EXPECT_NE(run.code, 0u);
     ASSERT_EQ(run.boxes.size(), 1u);
-    std::string system = SystemText(run.code);
-    size_t mark = system.find("%1");
-    std::string expected = mark == std::string::npos ? f.dest + "run.exe\r\n\r\n" + system
-                                                     : system.replace(mark, 2, f.dest + "run.exe");
-    EXPECT_EQ(run.boxes[0].text, WideOf(expected));
+    EXPECT_EQ(run.boxes[0].text, RunEndMessage(f.dest + "run.exe", run.code));
 }
 
 // Names and sizes that would write outside the folder or never end a loop are refused by
@@ -242,4 +241,167 @@ TEST(RunEnd, EmptyExtractionFolder) {
     ASSERT_EQ(run.boxes.size(), 1u);
     EXPECT_EQ(run.boxes[0].text, RunEndMessage(sfx, run.code));
     EXPECT_TRUE(cwd.List().empty());
+}
+
+// A failure in each step of a run-mode run that holds the single-instance lock and carries the
+// self-delete helper: the same code and box as ever, and by the time the box shows, the run has
+// cleaned up: no file or folder of its own left, no temporary file, nothing in %TEMP%, the lock free.
+TEST(RunEnd, CleanUpComesBeforeTheMessage) {
+    Fixture f;
+    WriteFileBytes(f.src / "run.exe", "this is no program");
+    std::string temp = f.work / "temp\\";
+    MakeFolder(temp);
+    ScopedEnv t("TEMP", temp.c_str()), t2("TMP", temp.c_str());
+    auto damage = [](const std::string& sfx) {
+        SfxFile r = ReadSfx(sfx);
+        const SfxChunk& c = r.Find("sub\\b.bin")->chunks[0];
+        std::string b = ReadFileBytes(sfx);
+        b[c.offset + 8 + c.packed / 2] ^= 0x5A;
+        WriteFileBytes(sfx, b);
+    };
+    struct Case {
+        const char* what;
+        std::string folder;                             // custom folder; empty: the temporary one
+        std::function<void(const std::string&)> craft;  // damage to the SFX file, or the scene
+        DWORD code;                                     // 0: the system's code for the failure
+        std::string named;                              // what the box names (below the folder)
+        std::set<std::wstring> before;                  // what the folder held before, and keeps
+    } cases[] = {
+        {"no room", "\\\\nowhere\\share\\app\\", nullptr, 112, "", {}},
+        {"a folder that cannot be made (a file stands there)", f.dest,
+         [&](const std::string&) { WriteFileBytes(f.dest + "sub", "a file"); }, 0, "sub\\b.bin", {L"sub"}},
+        // With -oo nothing is looked at before the write: the rename onto the folder fails.
+        {"a file that cannot be written (a folder stands there)", f.dest,
+         [&](const std::string&) { MakeFolder(f.dest + "sub"); MakeFolder(f.dest + "sub\\b.bin"); }, 0, "sub\\b.bin",
+         {L"sub\\", L"sub\\b.bin\\"}},
+        {"a damaged chunk", f.dest, damage, 160, "sub\\b.bin", {}},
+        {"a program that does not start", f.dest, nullptr, 0, "run.exe", {}},
+        {"a damaged chunk, in the temporary folder", "", damage, 160, "sub\\b.bin", {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        RemoveTree(f.dest);
+        if (!c.before.empty()) MakeFolder(f.dest);
+        std::string sfx = f.out / "t.exe";
+        MakeSfx(std::string("-mf -i -d -oo ") + (c.folder.empty() ? "-ft" : "-fm"), f.src.Path(), sfx,
+                Q(f.src / "run.exe") + (c.folder.empty() ? "" : " " + Q(c.folder)));
+        std::string dest = c.folder.empty() ? TempSubFolder(sfx) : c.folder;
+        SfxFile r = ReadSfx(sfx);
+        // The failing file comes after one that the run writes and then removes.
+        ASSERT_LT(r.Find("aaaaaaaa.txt")->offset, r.Find("sub\\b.bin")->offset);
+        std::string lock = r.Text(2311, 11);
+        if (c.craft) c.craft(sfx);
+        SfxRun run = RunSfx(sfx, "", "", [&](const MessageBoxView&) {
+            std::set<std::wstring> left;
+            for (const auto& [name, bytes] : TreeW(U16(dest))) left.insert(name);
+            EXPECT_EQ(left, c.before) << "what the run made is gone before the message";
+            EXPECT_EQ(Exists(dest), !c.before.empty());
+            EXPECT_EQ(TreeW(U16(temp)).size(), 0u) << "the helper's copy is gone before the message";
+            HANDLE held = OpenMutexA(SYNCHRONIZE, FALSE, lock.c_str());
+            EXPECT_EQ(held, nullptr) << "the lock is free before the message";
+            if (held) CloseHandle(held);
+            return IDOK;
+        });
+        if (c.code) {
+            EXPECT_EQ(run.code, c.code);
+        }
+        EXPECT_NE(run.code, 0u);
+        ASSERT_EQ(run.boxes.size(), 1u);
+        std::wstring text = run.boxes[0].text;
+        if (c.code == ERROR_DISK_FULL) {
+            std::wstring head = WideOf("\\\\nowhere\\share\\   [-1 B < ");
+            EXPECT_EQ(text.substr(0, head.size()), head);
+        } else {
+            EXPECT_EQ(text, RunEndMessage(dest + c.named, run.code));
+        }
+        EXPECT_EQ(TreeW(U16(temp)).size(), 0u) << "%TEMP% holds nothing of the failed run";
+        RemoveTree(f.dest);
+    }
+}
+
+namespace {
+
+struct HeldRun {
+    DWORD code = 0xDEAD0000;
+    DWORD took = 0;                  // ms from the start of the run to its end
+    std::vector<std::wstring> boxes;  // the message boxes it showed, each answered with OK
+};
+
+// Starts the SFX file held up before its first step, takes hold of the file with the access and
+// sharing given, lets the run go and lets go of the file after releaseMs. A run is killed after 20 s.
+HeldRun RunWhileHeld(const std::string& sfx, DWORD access, DWORD share, DWORD releaseMs) {
+    HeldRun run;
+    STARTUPINFOA si{sizeof(si)};
+    PROCESS_INFORMATION pi{};
+    std::string line = Q(sfx);
+    if (!CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr, nullptr, &si, &pi)) {
+        ADD_FAILURE() << "cannot start " << sfx;
+        return run;
+    }
+    HANDLE hold = CreateFileA(sfx.c_str(), access, share, nullptr, OPEN_EXISTING, 0, nullptr);
+    EXPECT_NE(hold, INVALID_HANDLE_VALUE) << "cannot hold the file: " << GetLastError();
+    DWORD start = GetTickCount();
+    ResumeThread(pi.hThread);
+    std::vector<HWND> answered;
+    while (WaitForSingleObject(pi.hProcess, 20) == WAIT_TIMEOUT) {
+        for (HWND box : WindowsOf(pi.dwProcessId, kDialogClass))
+            if (std::find(answered.begin(), answered.end(), box) == answered.end()) {
+                answered.push_back(box);
+                Sleep(50);
+                run.boxes.push_back(ReadMessageBox(box).text);
+                PressButton(box, IDOK);
+            }
+        if (hold != INVALID_HANDLE_VALUE && GetTickCount() - start >= releaseMs) {
+            CloseHandle(hold);
+            hold = INVALID_HANDLE_VALUE;
+        }
+        if (GetTickCount() - start > 20000) {
+            ADD_FAILURE() << "the run did not end";
+            TerminateProcess(pi.hProcess, 0xDEAD0000);
+            WaitForSingleObject(pi.hProcess, 5000);
+        }
+    }
+    run.took = GetTickCount() - start;
+    GetExitCodeProcess(pi.hProcess, &run.code);
+    if (hold != INVALID_HANDLE_VALUE) CloseHandle(hold);
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+    return run;
+}
+
+}  // namespace
+
+// Another process holding the SFX file: with read and delete access, sharing everything (as a
+// scanner does), it never stops the run; a hold without sharing is waited out when it ends within
+// a second, and one of 30 s ends the run within 10 s with the sharing violation's code and message
+// (the settings, and with them silence, are not read yet).
+TEST(RunEnd, OwnFileHeldByAnotherProcess) {
+    Fixture f;
+    std::string sfx = f.Build("t.exe", "-s");
+    const DWORD all = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+    struct Case {
+        const char* what;
+        DWORD access, share, releaseMs, code;
+    } cases[] = {
+        {"a scanner's hold", GENERIC_READ | DELETE, all, 60000, 0},
+        {"a hold of 1 s", GENERIC_READ, 0, 1000, 0},
+        {"a hold of 30 s", GENERIC_READ, 0, 30000, ERROR_SHARING_VIOLATION},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        RemoveTree(f.dest);
+        HeldRun run = RunWhileHeld(sfx, c.access, c.share, c.releaseMs);
+        EXPECT_EQ(run.code, c.code);
+        if (c.code) {
+            EXPECT_LT(run.took, 10000u);
+            EXPECT_EQ(run.boxes, std::vector<std::wstring>{RunEndMessage(sfx, c.code)});
+            EXPECT_FALSE(Exists(f.dest));
+        } else {
+            if (!c.share) {
+                EXPECT_GE(run.took, c.releaseMs) << "the hold was waited out";
+            }
+            EXPECT_TRUE(run.boxes.empty());
+            EXPECT_EQ(ReadFileBytes(f.dest + "sub\\b.bin"), SomeBytes(60000, 3));
+        }
+    }
 }

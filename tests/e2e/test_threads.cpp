@@ -31,26 +31,6 @@ std::vector<TreeItem> ManyFiles() {
     return items;
 }
 
-// A build that ends with one error box, and the builder's threads while the box is shown: once
-// that many threads are left at most, or after a while. The single-threaded build gives the count.
-struct Failure : Refusal {
-    int threadsAtBox = -1;
-};
-
-Failure BuildFailing(const std::string& args, const std::string& workDir, int settlesAt = -1) {
-    Failure f;
-    Process p(Q(Quillet()) + " -h -c " + args, workDir.c_str());
-    static_cast<Refusal&>(f) = EndsWithOneBox(p, 120000, [&] {
-        f.threadsAtBox = ThreadCount(p.Id());
-        DWORD start = GetTickCount();
-        while (settlesAt >= 0 && f.threadsAtBox > settlesAt && GetTickCount() - start < 5000) {
-            Sleep(20);
-            f.threadsAtBox = ThreadCount(p.Id());
-        }
-    });
-    return f;
-}
-
 }  // namespace
 
 TEST(Threads, SameFileWhateverTheThreadCount) {
@@ -101,7 +81,7 @@ TEST(Threads, ReadFailureInTheMiddleOfAFileEndsAsWithOneThread) {
         ASSERT_EQ(BuildQuietly(Q(good.Path()) + " " + Q(target), out.Path()), 0u);
     }
     std::string previous = ReadFileBytes(target);
-    Failure one, seven;
+    FailedBuild one, seven;
     {
         ScopedEnv env("QUILLET_THREADS", "1");
         one = BuildFailing("-o " + Q(src.Path()) + " " + Q(target), out.Path());

@@ -155,7 +155,6 @@ TEST(MessageBoxes, KoreanTextsReadBackExactly) {
     MessageBoxView v = ShowAndAnswer([&] { ShowErrorMessage(korean + L"C:\\a.exe"); },
                                      [](const MessageBoxView& v) { Press(v, IDOK); });
     EXPECT_EQ(v.text, korean + L"C:\\a.exe");
-    EXPECT_EQ(Utf8ToWide("\xEC\x9B\x90\xEB\xB3\xB8"), L"원본");
     if (GetACP() == 949) {
         EXPECT_EQ(AnsiToWide("\xBF\xF8\xBA\xBB"), L"원본");
     } else {

@@ -281,7 +281,8 @@ TEST(MainWindow, CreateSfxBuildsWithProgressAndEnds) {
     EXPECT_EQ(ReadSfx(out / "t.exe").error, "");
 }
 
-TEST(MainWindow, CancelDeletesTheTargetAndKeepsTheWindow) {
+// Without a previous SFX file the warning says that none is written.
+TEST(MainWindow, CancelWritesNoTargetAndKeepsTheWindow) {
     DeleteSavedSettings();
     TempFolder src, out;
     for (int i = 0; i < 4; ++i) WriteFileBytes(src / ("big" + std::to_string(i) + ".bin"), SomeBytes(20000000, i));
@@ -296,18 +297,18 @@ TEST(MainWindow, CancelDeletesTheTargetAndKeepsTheWindow) {
     PostMessageW(FindControl(progress, "bcancel"), BM_CLICK, 0, 0);
     MessageBoxView box = app.NextBox();
     EXPECT_EQ(box.caption, L"Warning");
-    EXPECT_EQ(box.text, L"SFX 생성 중단됨\r\n대상 SFX 파일이 삭제되었습니다");
+    EXPECT_EQ(box.text, L"SFX 생성 중단됨\r\n대상 SFX 파일은 만들어지지 않았습니다");
     Answer(box, IDOK);
     EXPECT_TRUE(BuildEnded(app));
-    EXPECT_FALSE(Exists(out / "t.exe"));
+    EXPECT_TRUE(out.List().empty()) << "no target, no temporary file";
     EXPECT_TRUE(IsWindow(app.main));
     EXPECT_EQ(app.Text("esource"), WideOf(src.Path()));
     app.Close();
 }
 
 // Seven packing threads: the bars only move forward, a cancel ends the build like one thread
-// does (warning, window stays), the previous SFX file is kept as it was, and no worker
-// outlives the build.
+// does (warning, window stays), the previous SFX file is kept as it was and the warning says so,
+// and no worker outlives the build.
 TEST(MainWindow, CancelWithSeveralThreadsEndsLikeOneThread) {
     DeleteSavedSettings();
     ScopedEnv threads("QUILLET_THREADS", "7");
@@ -349,7 +350,7 @@ TEST(MainWindow, CancelWithSeveralThreadsEndsLikeOneThread) {
     PostMessageW(FindControl(progress, "bcancel"), BM_CLICK, 0, 0);
     MessageBoxView box = app.NextBox();
     EXPECT_EQ(box.caption, L"Warning");
-    EXPECT_EQ(box.text, L"SFX 생성 중단됨\r\n대상 SFX 파일이 삭제되었습니다");
+    EXPECT_EQ(box.text, L"SFX 생성 중단됨\r\n기존 대상 SFX 파일은 그대로 유지됩니다");
     Answer(box, IDOK);
     int after = 0;
     for (int i = 0; i < 100 && (after = ThreadCount(app.process.Id())) > idle; ++i) Sleep(20);

@@ -18,11 +18,13 @@ for d in "${clones[@]}"; do
     git -C "$d" init -q
     git -C "$d" fetch -q "$S" HEAD
     git -C "$d" -c advice.detachedHead=false checkout -q FETCH_HEAD
-    # libdeflate's sources are no part of git: the checkout's, as the set-up fetched them.
-    if [ -f "$S/.deps/libdeflate/libdeflate.h" ]; then
-        mkdir -p "$d/.deps"
-        cp -rL "$S/.deps/libdeflate" "$d/.deps/libdeflate"
-    fi
+    # libdeflate's and zstd's sources are no part of git: the checkout's, as the set-up fetched them.
+    for dep in libdeflate libzstd; do
+        if [ -d "$S/.deps/$dep" ]; then
+            mkdir -p "$d/.deps"
+            cp -rL "$S/.deps/$dep" "$d/.deps/$dep"
+        fi
+    done
 done
 echo "commit $(git -C "${clones[0]}" rev-parse HEAD), ${arches[*]}"
 start=$(date +%s)

@@ -5,6 +5,7 @@
 #include <functional>
 #include <string>
 
+#include "sfxreader.h"
 #include "widetools.h"
 #include "winprocess.h"
 
@@ -84,6 +85,27 @@ inline Refusal BuildRefusedW(const std::wstring& args, const std::wstring& workD
     return EndsWithOneBox(p, ms);
 }
 
+// A build that ends with one error box, and the builder's threads while the box is shown: once
+// that many threads are left at most (the threads told to end have gone), or after 5 s.
+struct FailedBuild : Refusal {
+    int threadsAtBox = -1;
+};
+
+// Runs "quillet.exe -h -c <args>" expecting one error box, which it reads and answers.
+inline FailedBuild BuildFailing(const std::string& args, const std::string& workDir, int settlesAt = -1) {
+    FailedBuild f;
+    Process p(Q(Quillet()) + " -h -c " + args, workDir.c_str());
+    static_cast<Refusal&>(f) = EndsWithOneBox(p, 120000, [&] {
+        f.threadsAtBox = ThreadCount(p.Id());
+        DWORD start = GetTickCount();
+        while (settlesAt >= 0 && f.threadsAtBox > settlesAt && GetTickCount() - start < 5000) {
+            Sleep(20);
+            f.threadsAtBox = ThreadCount(p.Id());
+        }
+    });
+    return f;
+}
+
 inline void MakeFolder(const std::string& path) { CreateDirectoryA(path.c_str(), nullptr); }
 
 // Bytes that compress somewhat, different for every seed.
@@ -96,3 +118,21 @@ inline std::string SomeBytes(size_t n, unsigned seed) {
     }
     return s;
 }
+
+// A source folder and a good SFX file built from it, which a failing rebuild must keep.
+struct PreviousSfx {
+    TempFolder src, out;
+    std::string target, bytes;
+    PreviousSfx() {
+        WriteFileBytes(src / "a.txt", "first");
+        WriteFileBytes(src / "b.bin", SomeBytes(200000, 2));
+        target = out / "t.exe";
+        EXPECT_EQ(BuildQuietly(Q(src.Path()) + " " + Q(target), out.Path()), 0u);
+        bytes = ReadFileBytes(target);
+        EXPECT_EQ(ReadSfx(target).error, "");
+    }
+    void ExpectUntouched() const {
+        EXPECT_TRUE(ReadFileBytes(target) == bytes) << "the previous SFX file changed";
+        EXPECT_EQ(out.List(), std::vector<std::string>{"t.exe"}) << "no temporary file is left";
+    }
+};

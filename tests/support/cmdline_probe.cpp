@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "CmdLineHelper.h"
+#include "cmdparams.h"
 #include "describe.h"
 
 int main() {

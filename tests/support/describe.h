@@ -44,5 +44,6 @@ inline std::string DescribeStartup(const StartupSettings& st) {
     code("ShowSuccessMessage", f.ShowSuccessMessage);
     code("OverwriteTargetSilently", f.OverwriteTargetSilently);
     code("PositionalCursor", f.PositionalCursor);
+    code("IconVersionInfo", f.IconVersionInfo);
     return out;
 }

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 #include <zlib.h>
+#include <zstd.h>
 
 #include <algorithm>
 #include <cstring>
@@ -86,6 +87,101 @@ std::string ToUtf8(const std::wstring& text) {
 }
 
 const char Mark[17] = {'\xFF', 0, 0, 0, '\x80', 0, 0, 0, 0, 'Q', 'u', 'i', 'l', 'l', 'e', 't', 'X'};
+const char CompactMark[17] = {'\xFE', 0, 0, 0, '\x80', 0, 0, 0, 0, 'Q', 'u', 'i', 'l', 'l', 'e', 't', 'Z'};
+
+uint64_t Le64(const std::string& b, size_t at) { return Le32(b, at) | static_cast<uint64_t>(Le32(b, at + 4)) << 32; }
+
+// One zstd frame to exactly plain bytes; false when it does not unpack so.
+bool Unzstd(const std::string& packed, size_t plain, std::string& out) {
+    out.assign(plain, '\0');
+    size_t n = ZSTD_decompress(&out[0], plain, packed.data(), packed.size());
+    return !ZSTD_isError(n) && n == plain && ZSTD_findFrameCompressedSize(packed.data(), packed.size()) == packed.size();
+}
+
+// The compact form after the record: header, directory, frames. The entries' data is read from
+// the frames in stream order, one frame in memory at a time.
+void ReadCompact(const File& in, uint64_t at, SfxFile& f, bool keepData) {
+    std::string h = in.Read(at, 47);
+    if (h.size() < 47) return void(f.error = "compact header past the end");
+    uint32_t cmd = Le16(h, 19), folder = Le16(h, 21);
+    if (Le16(h, 17) != 1) return void(f.error = "compact version " + std::to_string(Le16(h, 17)));
+    if (cmd > 2047 || folder > 260) return void(f.error = "compact text too long");
+    f.compact = true;
+    f.headerOffset = at;
+    f.headerSize = 47 + 2 * (cmd + folder) + 4;
+    f.frameSize = Le32(h, 23);
+    f.streamSize = Le64(h, 27);
+    f.directorySize = Le32(h, 35);
+    f.directoryPacked = Le32(h, 39);
+    f.directorySum = Le32(h, 43);
+    std::string texts = in.Read(at + 47, 2 * (cmd + folder) + 4);
+    if (texts.size() != 2 * (cmd + folder) + 4) return void(f.error = "compact header past the end");
+    if (Sum(h, Sum(texts.substr(0, 2 * (cmd + folder)))) != Le32(texts, 2 * (cmd + folder)))
+        return void(f.error = "compact header checksum differs");
+    if (!Utf16(texts.substr(0, 2 * cmd), f.cmdParameters) || !Utf16(texts.substr(2 * cmd, 2 * folder), f.customFolder))
+        return void(f.error = "compact text is not UTF-16");
+    if (f.frameSize == 0 || f.frameSize > (32u << 20) || f.directorySize > (16u << 20))
+        return void(f.error = "compact frame or directory size out of range");
+    at += f.headerSize;
+    f.directoryOffset = at;
+    std::string packed = in.Read(at, f.directoryPacked);
+    if (packed.size() != f.directoryPacked || !Unzstd(packed, f.directorySize, f.directory))
+        return void(f.error = "directory does not unpack");
+    if (Sum(f.directory) != f.directorySum) return void(f.error = "directory checksum differs");
+    at += f.directoryPacked;
+    uint64_t total = 0;
+    for (size_t d = 0; d < f.directory.size();) {
+        if (f.directory.size() - d < 23) return void(f.error = "directory entry cut short");
+        SfxEntry e;
+        e.offset = d;
+        e.kind = static_cast<uint8_t>(f.directory[d]);
+        uint32_t units = Le16(f.directory, d + 1);
+        e.size = static_cast<int64_t>(Le64(f.directory, d + 3));
+        e.time = Le32(f.directory, d + 11);
+        e.attributes = Le32(f.directory, d + 15);
+        e.sumOffset = d + 19;
+        e.storedSum = Le32(f.directory, d + 19);
+        if (units == 0 || units > 512 || d + 23 + 2 * units > f.directory.size() || e.size < 0)
+            return void(f.error = "bad directory entry");
+        e.storedName = f.directory.substr(d + 23, 2 * units);
+        if (!Utf16(e.storedName, e.wideName)) return void(f.error = "name is not UTF-16");
+        e.name = ToUtf8(e.wideName);
+        e.computedSum = Sum(e.storedName);
+        e.streamOffset = total;
+        total += e.size;
+        d += 23 + 2 * units;
+        f.entries.push_back(std::move(e));
+    }
+    if (total != f.streamSize) return void(f.error = "directory sizes differ from the stream's");
+    // The frames, and each entry's bytes from them.
+    size_t entry = 0;
+    uint64_t done = 0;  // of the current entry
+    for (uint64_t pos = 0; pos < f.streamSize;) {
+        std::string fh = in.Read(at, 8);
+        if (fh.size() < 8) return void(f.error = "frame header past the end");
+        SfxChunk c{static_cast<int32_t>(Le32(fh, 0)), static_cast<int32_t>(Le32(fh, 4)), static_cast<size_t>(at)};
+        uint64_t want = std::min<uint64_t>(f.frameSize, f.streamSize - pos);
+        if (static_cast<uint64_t>(c.plain) != want || c.packed <= 0) return void(f.error = "bad frame header");
+        std::string plain;
+        if (!Unzstd(in.Read(at + 8, c.packed), c.plain, plain)) return void(f.error = "frame does not unpack");
+        f.frames.push_back(c);
+        at += 8 + c.packed;
+        for (size_t p = 0; p < plain.size();) {
+            while (entry < f.entries.size() && done == static_cast<uint64_t>(f.entries[entry].size)) ++entry, done = 0;
+            SfxEntry& e = f.entries[entry];
+            size_t n = static_cast<size_t>(std::min<uint64_t>(plain.size() - p, e.size - done));
+            std::string part = plain.substr(p, n);
+            e.computedSum = Sum(part, e.computedSum);
+            if (keepData) e.data += part;
+            p += n;
+            done += n;
+        }
+        pos += c.plain;
+    }
+    f.terminated = true;  // the stream is complete: the form has no terminator
+    f.terminatorOffset = at;
+    f.trailing = in.Size() - at;
+}
 
 // The extension after the record: mark, version 1, two text lengths, the texts, ByteSum.
 bool ReadExtension(const File& in, uint64_t at, SfxFile& f) {
@@ -153,6 +249,10 @@ SfxFile ReadSfx(const std::string& path, bool keepData) {
     f.cmdParameters = FromCodePage(f.Text(2, 2048));
     f.customFolder = FromCodePage(f.Text(2050, 261));
     at += 2330;
+    if (in.Read(at, 17) == std::string(CompactMark, 17)) {
+        ReadCompact(in, at, f, keepData);
+        return f;
+    }
     if (in.Read(at, 17) == std::string(Mark, 17)) {
         if (!ReadExtension(in, at, f)) return f;
         at += f.extensionSize;

@@ -1,7 +1,9 @@
 // An independent reader of SFX files for the tests: its own walk of the PE section table,
-// its own parsing of record, extension, entries and chunks in both container forms, zlib to
-// unpack. It shares no code with the programs under test. The file is read by offset, so a
-// file of several GiB needs no more memory than its largest chunk (without keepData).
+// its own parsing of record, extension, entries and chunks in the original and extended forms
+// (zlib to unpack), and of the compact header, directory and frames (zstd's own library, built
+// apart from the extractor's). It shares no code with the programs under test. The file is read
+// by offset, so a file of several GiB needs no more memory than its largest chunk or frame
+// (without keepData).
 #pragma once
 #include <cstdint>
 #include <string>
@@ -10,7 +12,7 @@
 struct SfxChunk {
     int32_t plain = 0;
     int32_t packed = 0;
-    size_t offset = 0;  // of the chunk header in the file (an SFX file stays below 4 GiB)
+    size_t offset = 0;  // of the chunk or frame header in the file (an SFX file stays below 4 GiB)
 };
 
 struct SfxEntry {
@@ -21,12 +23,13 @@ struct SfxEntry {
     int64_t size = 0;
     uint32_t time = 0;
     uint32_t attributes = 0;
-    std::vector<SfxChunk> chunks;
+    std::vector<SfxChunk> chunks;  // original and extended forms
     std::string data;           // the unpacked bytes (unless the reader was told not to keep them)
     uint32_t storedSum = 0;     // as written after the entry
     uint32_t computedSum = 0;   // name bytes plus data bytes
-    size_t offset = 0;          // of the entry header in the file
-    size_t sumOffset = 0;       // of the stored checksum
+    size_t offset = 0;          // of the entry header in the file; compact: in the directory
+    size_t sumOffset = 0;       // of the stored checksum (compact: in the directory)
+    uint64_t streamOffset = 0;  // compact: where its data begins in the stream
 };
 
 struct SfxFile {
@@ -37,6 +40,15 @@ struct SfxFile {
     size_t extensionOffset = 0;  // extended form: where the extension begins (after the record)
     uint32_t extensionSize = 0;
     std::wstring cmdParameters, customFolder;  // UTF-16, from the record or the extension
+    bool compact = false;         // the compact form: the fields below
+    size_t headerOffset = 0;      // of the compact header (after the record)
+    uint32_t headerSize = 0;
+    uint32_t frameSize = 0;
+    uint64_t streamSize = 0;
+    size_t directoryOffset = 0;   // of the directory's frame
+    uint32_t directorySize = 0, directoryPacked = 0, directorySum = 0;
+    std::string directory;        // unpacked
+    std::vector<SfxChunk> frames;  // the data frames
     std::vector<SfxEntry> entries;
     bool terminated = false;
     uint64_t trailing = 0;  // bytes after the terminator

@@ -101,9 +101,12 @@ inline std::string SystemText(DWORD code) {
     return s;
 }
 
-// The message FinishRun shows: the text, an empty line, the system's text.
+// The message FinishRun shows: the text, an empty line, the system's text; or the system's text
+// with the text in place of its first "%1".
 inline std::wstring RunEndMessage(const std::string& text, DWORD code) {
-    return WideOf(text + "\r\n\r\n" + SystemText(code));
+    std::string system = SystemText(code);
+    size_t mark = system.find("%1");
+    return WideOf(mark == std::string::npos ? text + "\r\n\r\n" + system : system.replace(mark, 2, text));
 }
 
 inline std::string TempPath() {

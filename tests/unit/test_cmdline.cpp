@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "CmdLineHelper.h"
+#include "cmdparams.h"
 #include "describe.h"
 #include "u_settings.h"
 #include "winprocess.h"

@@ -3,7 +3,8 @@
 
 #include <windows.h>
 
-#include "f_cmdline.h"
+#include "f_envvars.h"
+#include "u_cmdlinegen.h"
 #include "u_settings.h"
 
 TEST(QuoteParameter, TrimsEscapesAndQuotes) {

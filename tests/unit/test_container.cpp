@@ -3,8 +3,8 @@
 
 #include <windows.h>
 
+#include "containerbytes.h"
 #include "u_build.h"
-#include "u_shared.h"
 #include "u_utils.h"
 
 TEST(ByteSum, SumsUnsignedBytesWithWrapAround) {
@@ -124,6 +124,9 @@ TEST(Utilities, PathsAndVersions) {
     EXPECT_TRUE(SameText(L"C:\\Src\\Setup.EXE", L"c:\\src\\setup.exe"));
     EXPECT_TRUE(StartsText(L"C:\\SRC\\", L"c:\\src\\a.exe"));
     EXPECT_FALSE(StartsText(L"C:\\src\\", L"C:\\src2\\a.exe"));
+    EXPECT_EQ(UpperExtension(L"C:\\a.b\\Icon.ico"), L".ICO");
+    EXPECT_EQ(UpperExtension(L"C:\\a.b\\icon"), L"");
+    EXPECT_EQ(UpperExtension(L"C:\\a.b/icon"), L"");
     EXPECT_FALSE(ShellOpen(L"  "));
     EXPECT_EQ(ReadFileVersion(ModulePath()), L"");  // test programs carry no version information
 }

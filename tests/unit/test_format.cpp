@@ -1,10 +1,15 @@
-// Both container forms: the writer's exact bytes, the reader on both, and either form cut short or
-// changed in one byte at every offset, which gives only the documented codes. Pure: builds natively too.
+// The three container forms: the writer's exact bytes, the reader on each, and each form cut short
+// or changed in one byte at every offset, which gives only the documented codes. Pure: builds
+// natively too (with zstd).
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <functional>
+#include <memory>
 #include <vector>
 
+#include "containerbytes.h"
+#include "u_frames.h"
 #include "u_payloadwrite.h"
 
 #ifdef _WIN32
@@ -17,7 +22,7 @@ namespace {
 
 typedef std::basic_string<Utf16Char> Text16;
 
-const uint32_t InflateFails = 160;  // what the extractor ends with when a chunk does not inflate
+const uint32_t InflateFails = PayloadBadFrame;  // what the extractor ends with when a chunk does not inflate
 
 // Code-page bytes taken as Latin-1, which is all these tests need of a code page.
 int Latin1(const char* text, int length, Utf16Char* out, int size) {
@@ -41,6 +46,10 @@ std::string Sum(const std::string& name, const std::string& data) {
     return out;
 }
 
+uint32_t Le32Sum(const std::string& name, const std::string& data) {
+    return ByteSum(data.data(), static_cast<uint32_t>(data.size()), ByteSum(name.data(), static_cast<uint32_t>(name.size())));
+}
+
 // Chunk framing around data that the tests take as its own packed form.
 std::string Chunk(const std::string& plain) {
     uint8_t h[ChunkHeaderSize];
@@ -61,6 +70,16 @@ SettingsRecord Record(bool compressed) {
     return r;
 }
 
+// The record of the marked forms: every field but the two texts, which are zero.
+std::string RecordWithoutTexts() {
+    SettingsRecord r = Record(true);
+    memset(r.CmdParameters, 0, sizeof(r.CmdParameters));
+    memset(r.CustomFolder, 0, sizeof(r.CustomFolder));
+    uint8_t record[SettingsRecordSize];
+    EncodeSettings(r, record);
+    return std::string(reinterpret_cast<char*>(record), SettingsRecordSize);
+}
+
 const Text16 cmd16 = U16("-n \"\u00e9\U0001F600\"");
 const Text16 folder16 = U16("%TEMP%\\\u0416\\");
 const Text16 folderName = U16("\u0416\u4e2d");
@@ -78,9 +97,22 @@ std::string Sample(PayloadForm form) {
     return out + EncodeTerminator(form);
 }
 
+// The reader's memory for the compact form, kept until the next walk.
+std::vector<std::unique_ptr<uint8_t[]>> blocks;
+void* Allocate(void*, uint32_t size) {
+    blocks.emplace_back(new uint8_t[size]);
+    return blocks.back().get();
+}
+
+void* Decoder() {
+    static std::vector<uint8_t> memory(FrameDecoderSize());
+    static void* decoder = MakeFrameDecoder(memory.data(), memory.size());
+    return decoder;
+}
+
 struct Walk {
     uint32_t code = 0;
-    bool extended = false;
+    bool extended = false, compact = false;
     Text16 cmd, folder;
     std::vector<Text16> names;
     std::vector<std::string> data;
@@ -96,9 +128,12 @@ Walk WalkPayload(const std::string& file, bool dataPass = true) {
     Walk w;
     PayloadReader r;
     SettingsRecord record;
-    PayloadSource src = {ReadString, const_cast<std::string*>(&file), 0, file.size(), Latin1, raw, sizeof(raw)};
+    PayloadSource src = {ReadString, const_cast<std::string*>(&file), 0, file.size(), Latin1, raw, sizeof(raw),
+                         UnpackFrame, Decoder(), Allocate};
+    blocks.clear();
     if ((w.code = r.Open(src, record, cmd, folder))) return w;
     w.extended = r.Extended();
+    w.compact = r.Compact();
     w.cmd = cmd;
     w.folder = folder;
     for (int pass = 0; pass < (dataPass ? 2 : 1); ++pass) {
@@ -117,9 +152,11 @@ Walk WalkPayload(const std::string& file, bool dataPass = true) {
                 if ((w.code = r.NextPiece(pass ? buffer.data() : nullptr, p))) return w;
                 if (!p.PlainLength) break;
                 if (!pass) continue;
-                if (p.StoredLength != p.PlainLength) return w.code = InflateFails, w;
-                data.append(reinterpret_cast<char*>(buffer.data()), p.PlainLength);
-                r.AddPlain(buffer.data(), p.PlainLength);
+                // The compact form hands out unpacked bytes; the tests' chunks are stored as they are.
+                const uint8_t* plain = p.Plain ? p.Plain : buffer.data();
+                if (!p.Plain && p.StoredLength != p.PlainLength) return w.code = InflateFails, w;
+                data.append(reinterpret_cast<const char*>(plain), p.PlainLength);
+                r.AddPlain(plain, p.PlainLength);
             }
             w.data.push_back(data);
             if ((w.code = r.EndEntry(pass == 1))) return w;
@@ -162,15 +199,10 @@ TEST(PayloadWriter, OriginalFormIsTheRecordAndHeadersAsBefore) {
 
 TEST(PayloadWriter, ExtendedFormBytes) {
     // The record keeps every field but its two texts, which move into the extension as UTF-16.
-    SettingsRecord r = Record(true);
     const Utf16Char cmd[] = {'a', 0xD83D, 0xDE00};
     const Utf16Char folder[] = {0x416};
-    std::string start = EncodePayloadStart(PayloadForm::Extended, r, cmd, 3, folder, 1);
-    memset(r.CmdParameters, 0, sizeof(r.CmdParameters));
-    memset(r.CustomFolder, 0, sizeof(r.CustomFolder));
-    uint8_t record[SettingsRecordSize];
-    EncodeSettings(r, record);
-    ASSERT_EQ(start.substr(0, SettingsRecordSize), std::string(reinterpret_cast<char*>(record), SettingsRecordSize));
+    std::string start = EncodePayloadStart(PayloadForm::Extended, Record(true), cmd, 3, folder, 1);
+    ASSERT_EQ(start.substr(0, SettingsRecordSize), RecordWithoutTexts());
     // FF, NameLength 0x80000000, DataSize 0, "QuilletX", version 1, 3 and 1 units, the texts, ByteSum.
     EXPECT_EQ(Hex(start.substr(SettingsRecordSize)),
               "FF 00 00 00 80 00 00 00 00 51 75 69 6C 6C 65 74 58 01 00 03 00 01 00 "
@@ -302,11 +334,12 @@ TEST(PayloadReader, MalformedOriginalEntriesKeepTheirCodes) {
 
 namespace {
 
-// Cut at every offset, or with any byte after the record changed (two ways), a payload gives
-// only the codes the extractor ends with, and never other names or data.
-void ExpectOnlyDocumentedCodes(PayloadForm form) {
-    const std::string good = Sample(form);
+// Cut at every offset, or with any byte after the record changed (two ways), a good payload gives
+// only the codes the extractor ends with (unpackFault: its form's code for data that does not
+// unpack), and never other names or data. A marked form read with a changed mark is refused.
+void ExpectOnlyDocumentedCodes(const std::string& good, bool marked, uint32_t unpackFault) {
     const Walk want = WalkPayload(good);
+    ASSERT_EQ(want.code, 0u);
     const size_t ext = SettingsRecordSize;
     for (size_t n = 0; n < good.size(); ++n) {
         uint32_t code = WalkPayload(good.substr(0, n)).code;
@@ -318,11 +351,11 @@ void ExpectOnlyDocumentedCodes(PayloadForm form) {
             bad[at] = static_cast<char>(bad[at] + delta);
             Walk w = WalkPayload(bad);
             // A changed mark makes the original form, whose rules refuse that first header.
-            if (form == PayloadForm::Extended && at < ext + ExtensionMarkSize) {
+            if (marked && at < ext + ExtensionMarkSize) {
                 EXPECT_EQ(w.code, PayloadInvalid) << at;
             }
             EXPECT_TRUE(w.code == PayloadOk || w.code == PayloadInvalid || w.code == PayloadCrc ||
-                        w.code == PayloadNoMemory || w.code == InflateFails)
+                        w.code == PayloadNoMemory || w.code == unpackFault)
                 << at << ": " << w.code;
             // Only kinds, times and attributes lie outside the checksums: names and data are intact.
             if (w.code == PayloadOk) {
@@ -338,11 +371,11 @@ void ExpectOnlyDocumentedCodes(PayloadForm form) {
 }  // namespace
 
 TEST(PayloadReader, ExtendedCutShortOrChangedGivesOnlyDocumentedCodes) {
-    ExpectOnlyDocumentedCodes(PayloadForm::Extended);
+    ExpectOnlyDocumentedCodes(Sample(PayloadForm::Extended), true, InflateFails);
 }
 
 TEST(PayloadReader, OriginalCutShortOrChangedGivesOnlyDocumentedCodes) {
-    ExpectOnlyDocumentedCodes(PayloadForm::Original);
+    ExpectOnlyDocumentedCodes(Sample(PayloadForm::Original), false, InflateFails);
 }
 
 TEST(PayloadReader, ExtensionFaults) {
@@ -367,6 +400,182 @@ TEST(PayloadReader, ExtensionFaults) {
                         EncodeEntry(PayloadForm::Extended, 0, stored, 1, 0, 0) + "x" + Sum(stored, "x") +
                         EncodeTerminator(PayloadForm::Extended);
     EXPECT_EQ(WalkPayload(bytes).code, PayloadInvalid);
+}
+
+// A compact payload: the directory and the stream as the builder makes them, packed in frames of
+// frameSize bytes; change may alter the directory's plain bytes and the layout before they are
+// written (the sums follow unless it changes them itself).
+struct CompactItem {
+    uint8_t kind;
+    Text16 name;
+    std::string data;
+    bool folder;
+};
+
+const std::vector<CompactItem> compactTree = {
+    {EntrySelfDelete, U16("xsfxdel~.exe"), "helper", false},
+    {EntryOrdinary, folderName, "", true},
+    {EntryOrdinary, U16("empty"), "", true},
+    {EntryOrdinary, fileName, std::string(25, 'a') + "bcdefghij", false},  // ends on a 5-byte frame's end
+    {EntryOrdinary, U16("zero.txt"), "", false},
+    {EntryExecutable, U16("run.exe"), "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ", false},
+};
+
+std::string Compact(uint32_t frameSize, const std::vector<CompactItem>& items = compactTree,
+                    const std::function<void(std::string&, CompactLayout&)>& change = nullptr) {
+    static FramePacker packer({3, 0, 0, false});
+    std::string directory, stream;
+    for (const CompactItem& it : items) {
+        std::string name = StoredName(it.name.data(), it.name.size());
+        directory += EncodeDirectoryEntry(it.kind, name, it.data.size(), 0x5A215C00, it.folder ? FolderAttribute : 0x20,
+                                          Le32Sum(name, it.data));
+        stream += it.data;
+    }
+    CompactLayout layout = {frameSize, stream.size(), static_cast<uint32_t>(directory.size()), 0,
+                            ByteSum(directory.data(), static_cast<uint32_t>(directory.size()))};
+    if (change) change(directory, layout);
+    std::string packedDirectory;
+    packer.Pack(directory.data(), directory.size(), packedDirectory);
+    layout.packedDirectory = layout.packedDirectory ? layout.packedDirectory : static_cast<uint32_t>(packedDirectory.size());
+    std::string out = EncodeCompactStart(Record(true), cmd16.data(), cmd16.size(), folder16.data(), folder16.size(),
+                                         layout) + packedDirectory;
+    for (uint64_t k = 0; k < FrameCount(stream.size(), frameSize); ++k) {
+        std::string plain = stream.substr(k * frameSize, frameSize), frame;
+        packer.Pack(plain.data(), plain.size(), frame);
+        out += EncodeFrameHeader(static_cast<uint32_t>(plain.size()), static_cast<uint32_t>(frame.size())) + frame;
+    }
+    return out;
+}
+
+std::vector<Text16> Names(const std::vector<CompactItem>& items) {
+    std::vector<Text16> out;
+    for (const CompactItem& it : items) out.push_back(it.name);
+    return out;
+}
+
+std::vector<std::string> Data(const std::vector<CompactItem>& items) {
+    std::vector<std::string> out;
+    for (const CompactItem& it : items) out.push_back(it.data);
+    return out;
+}
+
+// The compact header as the builder writes it: its checksum covers what Compact changed.
+size_t HeaderEnd() { return SettingsRecordSize + CompactFixedSize + 2 * (cmd16.size() + folder16.size()); }
+
+void FixHeaderSum(std::string& file) {
+    std::string head = file.substr(SettingsRecordSize, HeaderEnd() - SettingsRecordSize);
+    PutLE32(reinterpret_cast<uint8_t*>(&file[HeaderEnd()]), ByteSum(head.data(), static_cast<uint32_t>(head.size())));
+}
+
+TEST(PayloadWriter, CompactFormBytes) {
+    const Utf16Char cmd[] = {'a', 0xD83D, 0xDE00};
+    const Utf16Char folder[] = {0x416};
+    CompactLayout layout = {0x2000000, 0x123456789ULL, 0x30, 0x21, 0xA1B2C3D4};
+    std::string start = EncodeCompactStart(Record(true), cmd, 3, folder, 1, layout);
+    ASSERT_EQ(start.substr(0, SettingsRecordSize), RecordWithoutTexts());
+    // FE, NameLength 0x80000000, DataSize 0, "QuilletZ", version 1, 3 and 1 units, FrameSize,
+    // StreamSize, DirectorySize, DirectoryPacked, DirectorySum, the texts, ByteSum.
+    EXPECT_EQ(Hex(start.substr(SettingsRecordSize)),
+              "FE 00 00 00 80 00 00 00 00 51 75 69 6C 6C 65 74 5A 01 00 03 00 01 00 "
+              "00 00 00 02 89 67 45 23 01 00 00 00 30 00 00 00 21 00 00 00 D4 C3 B2 A1 "
+              "61 00 3D D8 00 DE 16 04 C1 0B 00 00 ");
+    EXPECT_EQ(Hex(EncodeDirectoryEntry(2, StoredName(folder, 1), 0x123456789ULL, 0x11223344, 0x80, 0xCAFEF00D)),
+              "02 01 00 89 67 45 23 01 00 00 00 44 33 22 11 80 00 00 00 0D F0 FE CA 16 04 ");
+    EXPECT_EQ(Hex(EncodeFrameHeader(0x2000000, 0x1234)), "00 00 00 02 34 12 00 00 ");
+    struct Case { uint64_t size; uint32_t frame; uint64_t frames; } cases[] = {
+        {0, 5, 0}, {1, 5, 1}, {5, 5, 1}, {6, 5, 2}, {(5ULL << 30) + 1, 0x2000000, 161},
+    };
+    for (const Case& c : cases) EXPECT_EQ(FrameCount(c.size, c.frame), c.frames) << c.size;
+}
+
+TEST(PayloadReader, ReadsTheCompactForm) {
+    // Frames of 1 byte, of 5 (a file ends on a frame's end, another spans seven), and one frame.
+    for (uint32_t frameSize : {1u, 5u, 7u, MaxFrameSize}) {
+        Walk w = WalkPayload(Compact(frameSize));
+        ASSERT_EQ(w.code, 0u) << frameSize;
+        EXPECT_TRUE(w.compact && !w.extended);
+        EXPECT_EQ(w.cmd, cmd16);
+        EXPECT_EQ(w.folder, folder16);
+        EXPECT_EQ(w.names, Names(compactTree)) << frameSize;
+        EXPECT_EQ(w.data, Data(compactTree)) << frameSize;
+    }
+    // Only folders: no frame at all.
+    Walk w = WalkPayload(Compact(5, {{EntryOrdinary, U16("a"), "", true}}));
+    EXPECT_EQ(w.code, 0u);
+    EXPECT_EQ(w.names, (std::vector<Text16>{U16("a")}));
+    // The classic extractor's reader (no decoder) refuses it as the extractors before it do.
+    std::string file = Compact(5);
+    char raw[16];
+    Utf16Char cmd[CmdParametersSize], folder[CustomFolderSize];
+    PayloadSource classic = {ReadString, &file, 0, file.size(), Latin1, raw, sizeof(raw)};
+    PayloadReader r;
+    SettingsRecord record;
+    EXPECT_EQ(r.Open(classic, record, cmd, folder), PayloadInvalid);
+}
+
+TEST(PayloadReader, CompactFaults) {
+    const std::string good = Compact(5);
+    const size_t header = SettingsRecordSize, end = HeaderEnd() + 4;
+    size_t packedDirectory = GetLE32(reinterpret_cast<const uint8_t*>(good.data()) + header + 39);
+    const size_t frame0 = end + packedDirectory;  // the first data frame's header
+    auto at = [&](size_t offset, uint32_t value, bool fixSum) {
+        std::string bad = good;
+        PutLE32(reinterpret_cast<uint8_t*>(&bad[offset]), value);
+        if (fixSum) FixHeaderSum(bad);
+        return bad;
+    };
+    auto entry0 = [](std::string& d, CompactLayout& l) {  // a name of 0 units, the sum to match
+        l.directorySum -= static_cast<uint8_t>(d[1]);
+        d[1] = 0;
+    };
+    struct Case { const char* what; std::string bytes; uint32_t code; } cases[] = {
+        {"version 2", at(header + 17, 2 | (3 << 16), true), PayloadInvalid},
+        {"FrameSize 0", at(header + 23, 0, true), PayloadInvalid},
+        {"FrameSize above 32 MiB", at(header + 23, MaxFrameSize + 1, true), PayloadInvalid},
+        {"DirectorySize 0", at(header + 35, 0, true), PayloadInvalid},
+        {"DirectorySize above 16 MiB", at(header + 35, MaxDirectorySize + 1, true), PayloadInvalid},
+        {"header checksum", at(header + 43, 1, false), PayloadCrc},
+        {"DirectorySum", at(header + 43, 1, true), PayloadCrc},
+        {"DirectoryPacked beyond the end", at(header + 39, 0x7FFFFFFF, true), PayloadInvalid},
+        {"DirectoryPacked one short", at(header + 39, static_cast<uint32_t>(packedDirectory - 1), true), PayloadInvalid},
+        {"directory frame not zstd", at(end, 0, false), PayloadBadFrame},
+        {"StreamSize one more", at(header + 27, 77, true), PayloadInvalid},
+        {"StreamSize one less", at(header + 27, 75, true), PayloadInvalid},
+        {"frame plain length", at(frame0, 4, false), PayloadInvalid},
+        {"frame packed length 0", at(frame0 + 4, 0, false), PayloadInvalid},
+        {"frame packed length beyond the end", at(frame0 + 4, 0x7FFFFFFF, false), PayloadInvalid},
+        {"frame packed length one more", at(frame0 + 4, GetLE32(reinterpret_cast<const uint8_t*>(good.data()) + frame0 + 4) + 1, false), PayloadInvalid},
+        {"cut inside the last frame", good.substr(0, good.size() - 1), PayloadInvalid},
+        {"a name of 0 units", Compact(5, compactTree, entry0), PayloadInvalid},
+        {"a folder with data", Compact(5, {{0, U16("a"), "x", true}}), PayloadInvalid},
+        {"an unpaired surrogate", Compact(5, {{0, Text16(1, 0xD83D), "x", false}}), PayloadInvalid},
+        {"entries short of the directory", Compact(5, compactTree, [](std::string& d, CompactLayout& l) {
+             d += "x";
+             l.directorySize += 1;
+             l.directorySum += 'x';
+         }), PayloadInvalid},
+        {"a file checksum", Compact(5, compactTree, [](std::string& d, CompactLayout& l) {
+             d[19] = static_cast<char>(d[19] + 1);
+             l.directorySum += 1;
+         }), PayloadCrc},
+    };
+    for (const Case& c : cases) EXPECT_EQ(WalkPayload(c.bytes).code, c.code) << c.what;
+
+    // A packed length above the limit that the file holds: 8 (the frame is sound, only too large).
+    std::string large = Compact(5, {{0, U16("a"), "x", false}});
+    size_t packed = GetLE32(reinterpret_cast<const uint8_t*>(large.data()) + header + 39);
+    large.insert(end + packed, std::string(MaxPackedFrame + 1 - packed, '\0'));
+    PutLE32(reinterpret_cast<uint8_t*>(&large[header + 39]), MaxPackedFrame + 1);
+    FixHeaderSum(large);
+    EXPECT_EQ(WalkPayload(large).code, PayloadNoMemory);
+    // A frame's own checksum: the last four bytes of a zstd frame with a checksum.
+    std::string bad = good;
+    bad[frame0 + 8 + GetLE32(reinterpret_cast<const uint8_t*>(good.data()) + frame0 + 4) - 1] ^= 1;
+    EXPECT_EQ(WalkPayload(bad).code, PayloadCrc);
+}
+
+TEST(PayloadReader, CompactCutShortOrChangedGivesOnlyDocumentedCodes) {
+    ExpectOnlyDocumentedCodes(Compact(5), true, PayloadBadFrame);
 }
 
 #ifdef _WIN32
@@ -425,6 +634,27 @@ TEST(TestsReader, ReadsWhatTheWriterWrites) {
         EXPECT_EQ(f.entries[0].wideName, ext ? fileName : std::wstring(L"a.txt"));
         EXPECT_EQ(f.entries[0].data, "abcdef");
         EXPECT_EQ(f.entries[0].storedSum, f.entries[0].computedSum);
+    }
+    // The compact form, through zstd's own library: entries, data spanning frames, checksums.
+    char path[MAX_PATH];
+    GetTempPathA(MAX_PATH, path);
+    std::string target = std::string(path) + "unit_format.exe", file = image + Compact(5);
+    FILE* out = fopen(target.c_str(), "wb");
+    ASSERT_TRUE(out);
+    fwrite(file.data(), 1, file.size(), out);
+    fclose(out);
+    SfxFile f = ReadSfx(target);
+    DeleteFileA(target.c_str());
+    EXPECT_EQ(f.error, "");
+    EXPECT_TRUE(f.compact && f.terminated);
+    EXPECT_EQ(f.cmdParameters, cmd16);
+    EXPECT_EQ(f.frameSize, 5u);
+    EXPECT_EQ(f.frames.size(), 16u);  // 76 bytes in frames of 5
+    ASSERT_EQ(f.entries.size(), compactTree.size());
+    for (size_t i = 0; i < compactTree.size(); ++i) {
+        EXPECT_EQ(f.entries[i].wideName, compactTree[i].name);
+        EXPECT_EQ(f.entries[i].data, compactTree[i].data);
+        EXPECT_EQ(f.entries[i].storedSum, f.entries[i].computedSum);
     }
 }
 #endif

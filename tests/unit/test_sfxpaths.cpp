@@ -1,4 +1,4 @@
-// The extractor's path forming, its name checks and its argument splitting, with exact outputs.
+// The extractor's path forming, its name checks and the helper's argument splitting, with exact outputs.
 // Wine's W functions take long paths without the prefix, so only here does the prefix show.
 #include <gtest/gtest.h>
 

@@ -1,0 +1,28 @@
+// The builder's frame packer: zstd's compressor, single-threaded per frame, with the frame's
+// content size and checksum.
+#include <zstd.h>
+
+#include "u_frames.h"
+
+FramePacker::FramePacker(const FrameSettings& settings) : context_(ZSTD_createCCtx()), settings_(settings) {}
+
+FramePacker::~FramePacker() { ZSTD_freeCCtx(static_cast<ZSTD_CCtx*>(context_)); }
+
+bool FramePacker::Pack(const void* plain, size_t size, std::string& out) {
+    ZSTD_CCtx* c = static_cast<ZSTD_CCtx*>(context_);
+    if (!c) return false;
+    ZSTD_CCtx_reset(c, ZSTD_reset_session_and_parameters);
+    const FrameSettings& s = settings_;
+    if (ZSTD_isError(ZSTD_CCtx_setParameter(c, ZSTD_c_compressionLevel, s.level)) ||
+        (s.windowLog && ZSTD_isError(ZSTD_CCtx_setParameter(c, ZSTD_c_windowLog, s.windowLog))) ||
+        (s.chainLog && ZSTD_isError(ZSTD_CCtx_setParameter(c, ZSTD_c_chainLog, s.chainLog))) ||
+        (s.longMatches && ZSTD_isError(ZSTD_CCtx_setParameter(c, ZSTD_c_enableLongDistanceMatching, 1))) ||
+        ZSTD_isError(ZSTD_CCtx_setParameter(c, ZSTD_c_checksumFlag, 1)) ||
+        ZSTD_isError(ZSTD_CCtx_setParameter(c, ZSTD_c_contentSizeFlag, 1)))
+        return false;
+    out.resize(ZSTD_compressBound(size));
+    size_t n = ZSTD_compress2(c, &out[0], out.size(), plain, size);
+    if (ZSTD_isError(n)) return false;
+    out.resize(n);
+    return true;
+}
