@@ -112,10 +112,13 @@ void RemoveFolderTree(const WCHAR* folder) {
     RemoveTreeAt(lstrlenW(treePath), 0);
 }
 
-// Everything of the run that must not outlive it goes before the message, so a box left open
-// holds no temporary file, no extracted file and no lock.
-void FinishRun(const WCHAR* text, DWORD code) {
-    Run.ending = true;
+namespace {
+
+// Everything of the run that must not outlive it, done before any message, so that a box left open
+// holds no temporary file, no extracted file and no lock: the own file and the file being written
+// (its temporary name deleted), what run mode removes by DeleteMode, the helper's copy of a failed
+// run, and the single-instance lock.
+void CleanUp(bool failed) {
     if (Run.ownFile) CloseHandle(Run.ownFile);
     Run.ownFile = nullptr;
     if (Run.currentFile) CloseHandle(Run.currentFile);
@@ -128,13 +131,19 @@ void FinishRun(const WCHAR* text, DWORD code) {
         for (int i = Run.CreatedFolders.count - 1; i >= 0; --i) RemoveFolderTree(Run.CreatedFolders.items[i]);
     }
     // A failed run never starts the helper: the copy it wrote in the temporary folder goes.
-    if (code != 0 && Run.helperWritten) {
+    if (failed && Run.helperWritten) {
         SetFileAttributesW(Long(Run.helperPath), 0);
         DeleteFileW(Long(Run.helperPath));
     }
     if (Run.mutex) CloseHandle(Run.mutex);
     Run.mutex = nullptr;
+}
 
+}  // namespace
+
+void FinishRun(const WCHAR* text, DWORD code) {
+    Run.ending = true;
+    CleanUp(code != 0);
     if (code != 0 && !Run.settings.SilentMode) ShowMessage(text, code);
     CloseProgressWindow();
     if (code == 0 && Run.helperPath[0]) {

@@ -22,10 +22,10 @@ inline bool Ends(const Result& r) { return r.text != nullptr; }
 DWORD LastCode(DWORD fallback);
 inline Result LastError(const WCHAR* text, DWORD fallback) { return {LastCode(fallback), text}; }
 // Hands an ending result up to the caller, which ends its step there too.
-#define RETURN_IF_ENDS(step)              \
-    do {                                  \
-        Result ends_ = (step);            \
-        if (Ends(ends_)) return ends_;    \
+#define RETURN_IF_ENDS(step)           \
+    do {                               \
+        Result ends_ = (step);         \
+        if (Ends(ends_)) return ends_; \
     } while (0)
 
 // A growable list of paths on the process heap, for the clean-up lists.
