@@ -23,6 +23,11 @@ void RemoveTree(const std::string& folder) {
             std::string name = fd.cFileName;
             if (name == "." || name == "..") continue;
             std::string full = dir + name;
+            // A link goes itself; what it leads to is not the tree's.
+            if (fd.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+                if (!RemoveDirectoryA(full.c_str())) DeleteFileA(full.c_str());
+                continue;
+            }
             SetFileAttributesA(full.c_str(), FILE_ATTRIBUTE_NORMAL);
             if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
                 RemoveTree(full + "\\");
