@@ -39,7 +39,8 @@ bool BuildSfx(const BuildSettings& settings, const StartupFlags& flags, BuildPro
     if (progress) progress->Begin(plan.settings.Target);
     WalkSource(plan);
     // Validation refused these already; a tree that changed since is refused here, never stored
-    // under another name.
+    // under another name, nor with what lies outside the source folder.
+    if (plan.refusal.reason != LinkRefusal::None) throw BuildError("LinkError", LinkRefusalText(plan));
     if (const tfile* item = FirstUnstorableItem(plan)) {
         SetLastError(item->Unencodable ? ERROR_NO_UNICODE_TRANSLATION : ERROR_FILENAME_EXCED_RANGE);
         ThrowFileError("NameError", L"Cannot store file", plan.settings.Source + item->Name);

@@ -11,6 +11,11 @@ const wchar_t ExecutableOutside[] = L"실행 파일\r\n%s\r\n\r\n실행 파일�
 const wchar_t NameNotStorable[] =
     L"유니코드로 나타낼 수 없는 이름(짝이 없는 서로게이트)의 파일은 SFX 파일에 넣을 수 없습니다.\r\n\r\n%s";
 const wchar_t NameTooLong[] = L"경로가 512자보다 긴 파일은 SFX 파일에 넣을 수 없습니다.\r\n\r\n%s";
+// A link of the source folder that the build does not follow.
+const wchar_t LinkOutside[] = L"원본 폴더 밖을 가리키는 링크는 SFX 파일에 넣을 수 없습니다.\r\n\r\n링크: %s\r\n대상: %s";
+const wchar_t LinkLoop[] =
+    L"자신을 담은 폴더를 가리키는 링크(순환 링크)는 SFX 파일에 넣을 수 없습니다.\r\n\r\n링크: %s\r\n대상: %s";
+const wchar_t LinkUnresolved[] = L"대상을 찾을 수 없는 링크는 SFX 파일에 넣을 수 없습니다.\r\n\r\n링크: %s%s";
 const wchar_t TextNotStorable[] = L"%s에 유니코드로 나타낼 수 없는 문자(짝이 없는 서로게이트)가 있습니다.\r\n\r\n%s";
 // The fields of that message.
 const wchar_t CmdParametersField[] = L"명령줄 매개변수 (CmdParameters)";

@@ -56,12 +56,20 @@ BuildPlan PlanPaths(const BuildSettings& settings) {
 
 void WalkSource(BuildPlan& plan) {
     plan.items.clear();
-    CollectItems(plan.settings.Source, std::wstring(), plan.items);
+    plan.refusal = CollectItems(plan.settings.Source, plan.items);
     plan.totalSize = 0;
     for (const tfile& item : plan.items) plan.totalSize += item.Size;
     plan.form = FormOf(plan.settings, plan.items);
     if (plan.form == PayloadForm::Extended)
         for (tfile& item : plan.items) item.Stored = StoredName(item.Name.data(), item.Name.size());
+}
+
+std::wstring LinkRefusalText(const BuildPlan& plan) {
+    const LinkRefusal& r = plan.refusal;
+    const wchar_t* text = r.reason == LinkRefusal::Loop      ? msg::LinkLoop
+                          : r.reason == LinkRefusal::Outside ? msg::LinkOutside
+                                                             : msg::LinkUnresolved;
+    return FormatText(text, {plan.settings.Source + r.link, r.target});
 }
 
 const tfile* FirstUnstorableItem(const BuildPlan& plan) {
@@ -87,6 +95,10 @@ bool ValidateSettings(const BuildSettings& settings, const StartupFlags& flags) 
     if (s.ExtractionFolder == 5 && !IsStorable(s.CustomFolder))
         return ShowError(msg::TextNotStorable, {msg::CustomFolderField, s.CustomFolder});
     WalkSource(plan);
+    if (plan.refusal.reason != LinkRefusal::None) {
+        ShowErrorMessage(LinkRefusalText(plan));
+        return false;
+    }
     if (const tfile* item = FirstUnstorableItem(plan))
         return ShowError(item->Unencodable ? msg::NameNotStorable : msg::NameTooLong, {s.Source + item->Name});
     if (!flags.OverwriteTargetSilently && IsFileAt(plan.targetApi) && !AskConfirmation(msg::TargetExists, false))

@@ -19,6 +19,7 @@ struct BuildPlan {
     std::vector<tfile> items;
     int64_t totalSize = 0;  // of all items
     PayloadForm form = PayloadForm::Original;
+    LinkRefusal refusal;  // the link the walk stopped at, if any
 };
 
 // Trims the texts, makes Source, Target and ExecutableFile absolute, ends Source and CustomFolder
@@ -32,6 +33,9 @@ BuildPlan PlanPaths(const BuildSettings& settings);
 // Walks the source folder into the plan: the items, their total size, the container form that
 // holds them (and the names stored in it).
 void WalkSource(BuildPlan& plan);
+
+// What the build says of a link the walk refused: the link and where it leads.
+std::wstring LinkRefusalText(const BuildPlan& plan);
 
 // The first item that no container form can store (a name with an unpaired surrogate, or longer
 // than the extractor takes), or null.

@@ -1,5 +1,7 @@
 #include "u_walk.h"
 
+#include <algorithm>
+
 #include "u_payload.h"
 #include "u_payloadwrite.h"
 #include "u_paths.h"
@@ -17,16 +19,160 @@ tfile::tfile(const std::wstring& prefix, const WIN32_FIND_DATAW& found)
     Time = (static_cast<uint32_t>(date) << 16) | time;
 }
 
-void CollectItems(const std::wstring& source, const std::wstring& prefix, std::vector<tfile>& items) {
-    WIN32_FIND_DATAW found;
-    HANDLE search = FindFirstFileExW(ApiPath(source + prefix + L"*.*").c_str(), FindExInfoStandard, &found,
-                                     FindExSearchNameMatch, nullptr, 0);
-    if (search == INVALID_HANDLE_VALUE) return;
-    do {
-        std::wstring name = found.cFileName;
-        if (name == L"." || name == L".." || (found.dwFileAttributes & 0x8)) continue;  // 0x8: volume label
-        items.emplace_back(prefix, found);
-        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) CollectItems(source, prefix + name + L"\\", items);
-    } while (FindNextFileW(search, &found));
-    FindClose(search);
+namespace {
+
+const DWORD PathLimit = 32768;  // the longest path the W functions take
+
+// What a file or folder is, wherever the path to it went: volume serial and file index.
+struct FileId {
+    DWORD serial = 0, high = 0, low = 0;
+    bool operator==(const FileId& o) const { return serial == o.serial && high == o.high && low == o.low; }
+};
+
+// Opens what a path leads to (through any link), for its identity and final path only.
+HANDLE OpenResolved(const std::wstring& path) {
+    return CreateFileW(ApiPath(path).c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                       nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+}
+
+bool IdOf(HANDLE h, FileId& id, BY_HANDLE_FILE_INFORMATION& info) {
+    if (!GetFileInformationByHandle(h, &info)) return false;
+    id = {info.dwVolumeSerialNumber, info.nFileIndexHigh, info.nFileIndexLow};
+    return true;
+}
+
+bool IdAt(const std::wstring& path, FileId& id) {
+    HANDLE h = OpenResolved(path);
+    if (h == INVALID_HANDLE_VALUE) return false;
+    BY_HANDLE_FILE_INFORMATION info;
+    bool ok = IdOf(h, id, info);
+    CloseHandle(h);
+    return ok;
+}
+
+// The path the system resolved an open handle to, without the \\?\ prefix; empty when it can't tell.
+std::wstring FinalPath(HANDLE h) {
+    std::wstring path(PathLimit, L'\0');
+    DWORD n = GetFinalPathNameByHandleW(h, &path[0], PathLimit, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+    path.resize(n < PathLimit ? n : 0);
+    if (path.compare(0, 8, L"\\\\?\\UNC\\") == 0) return L"\\\\" + path.substr(8);
+    if (path.compare(0, 4, L"\\\\?\\") == 0) return path.substr(4);
+    return path;
+}
+
+class Walk {
+public:
+    Walk(const std::wstring& source, std::vector<tfile>& items) : source_(source), items_(items) {
+        IdAt(source, sourceId_);
+        path_.push_back(sourceId_);
+    }
+
+    void Folder(const std::wstring& prefix) {
+        WIN32_FIND_DATAW found;
+        HANDLE search = FindFirstFileExW(ApiPath(source_ + prefix + L"*.*").c_str(), FindExInfoStandard, &found,
+                                         FindExSearchNameMatch, nullptr, 0);
+        if (search == INVALID_HANDLE_VALUE) return;
+        do {
+            std::wstring name = found.cFileName;
+            if (name == L"." || name == L".." || (found.dwFileAttributes & 0x8)) continue;  // 0x8: volume label
+            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+                SubFolder(prefix, found);
+            else
+                File(prefix, found);
+        } while (refusal_.reason == LinkRefusal::None && FindNextFileW(search, &found));
+        FindClose(search);
+    }
+
+    LinkRefusal refusal_;
+
+private:
+    void Refuse(LinkRefusal::Reason reason, const std::wstring& link, const std::wstring& target) {
+        refusal_ = {reason, link, target};
+    }
+
+    // Whether a folder (a full path) is the source folder or lies below it, by the identities of
+    // the folder and its parents.
+    bool Inside(std::wstring folder) const {
+        for (;;) {
+            FileId id;
+            if (IdAt(folder, id) && id == sourceId_) return true;
+            std::wstring up = ExtractFileDir(folder);
+            if (up.empty() || up == folder) return false;
+            folder = up;
+        }
+    }
+
+    void SubFolder(const std::wstring& prefix, WIN32_FIND_DATAW& found) {
+        std::wstring name = prefix + found.cFileName;
+        bool link = found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT;
+        HANDLE h = OpenResolved(source_ + name);
+        if (h == INVALID_HANDLE_VALUE) {
+            // A folder that can't be opened can't be searched either: its entry alone is stored.
+            if (link) return Refuse(LinkRefusal::Unresolved, name, L"");
+            items_.emplace_back(prefix, found);
+            return;
+        }
+        FileId id;
+        BY_HANDLE_FILE_INFORMATION info;
+        bool known = IdOf(h, id, info);
+        std::wstring target = FinalPath(h);
+        CloseHandle(h);
+        if (known && std::find(path_.begin(), path_.end(), id) != path_.end())
+            return Refuse(LinkRefusal::Loop, name, target);
+        if (link && (!known || !Inside(target))) return Refuse(LinkRefusal::Outside, name, target);
+        // A followed link is stored as the folder it leads to.
+        found.dwFileAttributes &= ~FILE_ATTRIBUTE_REPARSE_POINT;
+        items_.emplace_back(prefix, found);
+        path_.push_back(id);
+        Folder(name + L"\\");
+        path_.pop_back();
+    }
+
+    // A link to a file need not show as one (Wine doesn't mark them): the file is opened and the
+    // folder it really lies in compared with the one being searched.
+    void File(const std::wstring& prefix, WIN32_FIND_DATAW& found) {
+        std::wstring name = prefix + found.cFileName;
+        bool link = found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT;
+        HANDLE h = OpenResolved(source_ + name);
+        if (h == INVALID_HANDLE_VALUE) {
+            // Listed but not there: a link that leads nowhere. Any other failure is the read's to
+            // report.
+            DWORD code = GetLastError();
+            if (link || code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND)
+                return Refuse(LinkRefusal::Unresolved, name, L"");
+            items_.emplace_back(prefix, found);
+            return;
+        }
+        FileId id;
+        BY_HANDLE_FILE_INFORMATION info;
+        bool known = IdOf(h, id, info);
+        std::wstring target = FinalPath(h);
+        CloseHandle(h);
+        FileId folder;
+        bool here = target.empty() ? !link : IdAt(ExtractFileDir(target), folder) && folder == path_.back();
+        if (here && !link) {
+            items_.emplace_back(prefix, found);
+            return;
+        }
+        if (!known || target.empty() || !Inside(ExtractFileDir(target))) return Refuse(LinkRefusal::Outside, name, target);
+        // A followed link is stored as the file it leads to: its size, time and attributes.
+        found.nFileSizeHigh = info.nFileSizeHigh;
+        found.nFileSizeLow = info.nFileSizeLow;
+        found.ftLastWriteTime = info.ftLastWriteTime;
+        found.dwFileAttributes = info.dwFileAttributes & ~FILE_ATTRIBUTE_REPARSE_POINT;
+        items_.emplace_back(prefix, found);
+    }
+
+    const std::wstring& source_;
+    std::vector<tfile>& items_;
+    FileId sourceId_;
+    std::vector<FileId> path_;  // the folders from the source folder to the one being searched
+};
+
+}  // namespace
+
+LinkRefusal CollectItems(const std::wstring& source, std::vector<tfile>& items) {
+    Walk walk(source, items);
+    walk.Folder(std::wstring());
+    return walk.refusal_;
 }

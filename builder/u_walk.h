@@ -18,6 +18,16 @@ struct tfile {
     tfile(const std::wstring& prefix, const WIN32_FIND_DATAW& found);
 };
 
+// A link of the source folder (a junction, a symbolic link) that the walk does not follow.
+struct LinkRefusal {
+    enum Reason { None, Outside, Loop, Unresolved } reason = None;
+    std::wstring link;    // relative to the source folder
+    std::wstring target;  // the full path it leads to; empty when it leads nowhere
+};
+
 // Depth first, each folder before its contents, siblings in directory-search order. source is
 // the source folder ending in '\'; a folder that cannot be searched adds nothing below it.
-void CollectItems(const std::wstring& source, const std::wstring& prefix, std::vector<tfile>& items);
+// A link is followed only when it leads inside the source folder, and for a folder, not back to
+// one on the walk's own path (identities compared: volume serial and file index, never texts);
+// the walk stops at the first other link and says which.
+LinkRefusal CollectItems(const std::wstring& source, std::vector<tfile>& items);

@@ -297,8 +297,14 @@ Result CheckFreeSpace() {
     return {ERROR_DISK_FULL, text};
 }
 
-// Creates a folder and its missing parents, each through its long form when it needs one.
-void MakeFolder(const WCHAR* path) {
+bool IsLink(DWORD attributes) {
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+}
+
+// Creates a folder and its missing parents, each through its long form when it needs one. A folder
+// that stands there already as a link (a junction, a symbolic link) leads elsewhere: the run never
+// writes below one it did not make.
+Result MakeFolder(const WCHAR* path) {
     static WCHAR folder[PathSize];
     lstrcpynW(folder, path, PathSize);
     int n = lstrlenW(folder);
@@ -306,21 +312,35 @@ void MakeFolder(const WCHAR* path) {
     bool blank = true;
     for (const WCHAR* p = folder; *p; ++p)
         if (*p > 32) blank = false;
-    if (blank || GetFileAttributesW(Long(folder)) != INVALID_FILE_ATTRIBUTES) return;
+    if (blank) return GoOn;
     // Missing parents are made too, from the top; only the folder asked for goes on the clean-up
-    // list.
-    if (!CreateDirectoryW(Long(folder), nullptr)) {
-        if (GetLastError() != ERROR_PATH_NOT_FOUND) return;
-        int start = folder[0] == '\\' && folder[1] == '\\' ? 2 : 3;
-        for (int i = start; i < n; ++i)
-            if (folder[i] == '\\') {
-                folder[i] = 0;
-                CreateDirectoryW(Long(folder), nullptr);
-                folder[i] = '\\';
-            }
-        if (!CreateDirectoryW(Long(folder), nullptr)) return;
+    // list. What stands there when the call is done is looked at, whoever made it.
+    if (GetFileAttributesW(Long(folder)) == INVALID_FILE_ATTRIBUTES) {
+        bool made = CreateDirectoryW(Long(folder), nullptr);
+        if (!made && GetLastError() == ERROR_PATH_NOT_FOUND) {
+            int start = folder[0] == '\\' && folder[1] == '\\' ? 2 : 3;
+            for (int i = start; i < n; ++i)
+                if (folder[i] == '\\') {
+                    folder[i] = 0;
+                    CreateDirectoryW(Long(folder), nullptr);
+                    folder[i] = '\\';
+                }
+            made = CreateDirectoryW(Long(folder), nullptr);
+        }
+        if (made) Run.CreatedFolders.Add(folder);
     }
-    Run.CreatedFolders.Add(folder);
+    return IsLink(GetFileAttributesW(Long(folder))) ? Result{ERROR_CANT_ACCESS_FILE, path} : GoOn;
+}
+
+bool CutAtLink(WCHAR* path, int from) {
+    if (from > lstrlenW(path)) return false;
+    for (int i = from; path[i]; ++i)
+        if (path[i] == '\\') {
+            path[i] = 0;
+            if (IsLink(GetFileAttributesW(Long(path)))) return true;
+            path[i] = '\\';
+        }
+    return false;
 }
 
 Result ExtractEntries() {
@@ -338,10 +358,13 @@ Result ExtractEntries() {
         } else {
             lstrcpynW(path, Run.extractionFolder, PathSize);
         }
+        int base = lstrlenW(path);
         AppendText(path, name, PathSize);
+        // No folder between the base and the entry is a link; the one that is ends the run, named.
+        if (CutAtLink(path, base)) return {ERROR_CANT_ACCESS_FILE, path};
 
         if (h.Attributes & FolderAttribute) {
-            MakeFolder(path);
+            RETURN_IF_ENDS(MakeFolder(path));
             RETURN_IF_ENDS(Check(payload.EndEntry(true)));
             SetFileAttributesW(Long(path), h.Attributes);
             continue;
@@ -393,7 +416,8 @@ Result ExtractEntries() {
             bool named = Rename(file, path, exists || overwriteAll);
             if (!named && GetLastError() == ERROR_ACCESS_DENIED) {
                 existing = GetFileAttributesW(Long(path));
-                if (existing != INVALID_FILE_ATTRIBUTES && !(existing & FILE_ATTRIBUTE_DIRECTORY) &&
+                if (existing != INVALID_FILE_ATTRIBUTES &&
+                    !(existing & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) &&
                     SetFileAttributesW(Long(path), FILE_ATTRIBUTE_NORMAL)) {
                     named = Rename(file, path, true);
                     DWORD code = GetLastError();
@@ -411,7 +435,9 @@ Result ExtractEntries() {
             else
                 Run.ExtractedFiles.Add(path);
         }
-        // A file this run wrote has the archive attribute already: most need no change.
-        if (!write || h.Attributes != FILE_ATTRIBUTE_ARCHIVE) SetFileAttributesW(Long(path), h.Attributes);
+        // A file this run wrote has the archive attribute already: most need no change. A kept
+        // link keeps its target's attributes.
+        if (write ? h.Attributes != FILE_ATTRIBUTE_ARCHIVE : !IsLink(existing))
+            SetFileAttributesW(Long(path), h.Attributes);
     }
 }

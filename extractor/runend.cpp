@@ -7,9 +7,21 @@
 
 namespace {
 
+// Only what the run made goes, never through a link: a file is deleted by its name, which removes a
+// link itself (one that took its place since), and its attributes are cleared only when the first
+// try fails and no link stands there; a folder that is a link is left alone.
+// Nor below a folder that a link has taken the place of since.
 void DeleteOrSchedule(const WCHAR* path, bool isFolder) {
+    static WCHAR checked[PathSize];
+    lstrcpynW(checked, path, PathSize);
+    if (CutAtLink(checked, lstrlenW(Run.extractionFolder))) return;
     const WCHAR* target = Long(path);
-    SetFileAttributesW(target, 0);
+    if (!isFolder && Run.settings.DeleteMode != 1 && DeleteFileW(target)) return;
+    if (IsLink(GetFileAttributesW(target))) {
+        if (isFolder) return;
+    } else {
+        SetFileAttributesW(target, 0);
+    }
     if (Run.settings.DeleteMode == 1)
         MoveFileExW(target, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
     else if (isFolder)
@@ -85,7 +97,9 @@ void RemoveTreeAt(int length, int depth) {
         do {
             const WCHAR* n = found.cFileName;
             if (n[0] == '.' && (!n[1] || (n[1] == '.' && !n[2]))) continue;  // "." and ".."
-            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+            // A link among the folders was not made by the run: nothing below it is looked at.
+            if ((found.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) ==
+                FILE_ATTRIBUTE_DIRECTORY) {
                 treePath[length] = 0;
                 AppendText(treePath, n, PathSize - 1);
                 int end = lstrlenW(treePath);
@@ -108,6 +122,8 @@ void RemoveFolderTree(const WCHAR* folder) {
         if (*p != ' ') blank = false;
     if (blank) return;
     lstrcpynW(treePath, folder, PathSize - 4);
+    // A created folder that a link has taken the place of is not the run's any more.
+    if (IsLink(GetFileAttributesW(Long(treePath))) || CutAtLink(treePath, lstrlenW(Run.extractionFolder))) return;
     AddBackslash(treePath);
     RemoveTreeAt(lstrlenW(treePath), 0);
 }

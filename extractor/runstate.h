@@ -82,7 +82,13 @@ bool TempFolder(WCHAR* out, bool ownSubFolder);
 Result ScanEntries();
 Result ChooseExtractionFolder();
 Result CheckFreeSpace();
-void MakeFolder(const WCHAR* path);
+// Links (junctions, symbolic links) show as reparse points; the run follows none that it did not
+// make. CutAtLink: whether a folder on path after its first from characters is a link; path is
+// cut there when one is.
+bool IsLink(DWORD attributes);
+bool CutAtLink(WCHAR* path, int from);
+// A folder already there as a link ends the run with ERROR_CANT_ACCESS_FILE, the path as its text.
+Result MakeFolder(const WCHAR* path);
 Result ExtractEntries();
 
 // After extraction (postextract.cpp): opens the folder, or runs the program and waits for it.

@@ -121,7 +121,7 @@ Result RunSteps() {
     RETURN_IF_ENDS(ScanEntries());
     RETURN_IF_ENDS(ChooseExtractionFolder());
     RETURN_IF_ENDS(CheckFreeSpace());
-    MakeFolder(Run.extractionFolder);
+    RETURN_IF_ENDS(MakeFolder(Run.extractionFolder));
     RETURN_IF_ENDS(ExtractEntries());
     CloseHandle(Run.ownFile);
     Run.ownFile = nullptr;

@@ -200,7 +200,7 @@ private:
         SCOPED_TRACE(s.what + ", exit code " + std::to_string(code));
         EXPECT_NE(code, 0xDEAD0000u) << "did not end within its bound";
         EXPECT_LT(code, 0xC0000000u) << "crashed";
-        static const std::set<DWORD> documented = {0, 2, 3, 5, 8, 13, 23, 38, 87, 112, 123, 160, 206, 1152};
+        static const std::set<DWORD> documented = {0, 2, 3, 5, 8, 13, 23, 38, 87, 112, 123, 160, 206, 1152, 1920};
         EXPECT_TRUE(documented.count(code)) << "not a documented exit code";
         // Only a file too short to hold its settings record can't know that it is silent.
         if (code != 38) {

@@ -108,6 +108,11 @@ void RemoveTreeW(const std::wstring& folder) {
     std::wstring dir = WithBackslash(folder);
     ForEachIn(dir, [&](const std::wstring& name, DWORD attributes) {
         std::wstring full = dir + name;
+        // A link goes itself; what it leads to is not the tree's.
+        if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+            if (!RemoveDirectoryW(full.c_str())) DeleteFileW(full.c_str());
+            return;
+        }
         SetFileAttributesW(full.c_str(), FILE_ATTRIBUTE_NORMAL);
         if (attributes & FILE_ATTRIBUTE_DIRECTORY)
             RemoveTreeW(full);
