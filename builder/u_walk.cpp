@@ -60,6 +60,29 @@ std::wstring FinalPath(HANDLE h) {
     return path;
 }
 
+// What a path of the tree leads to, opened once: whether it could be, its identity, its final path.
+struct Resolved {
+    bool opened = false, known = false;
+    DWORD code = 0;  // why it could not be opened
+    FileId id;
+    BY_HANDLE_FILE_INFORMATION info = {};
+    std::wstring target;
+};
+
+Resolved Resolve(const std::wstring& path) {
+    Resolved r;
+    HANDLE h = OpenResolved(path);
+    if (h == INVALID_HANDLE_VALUE) {
+        r.code = GetLastError();
+        return r;
+    }
+    r.opened = true;
+    r.known = IdOf(h, r.id, r.info);
+    r.target = FinalPath(h);
+    CloseHandle(h);
+    return r;
+}
+
 class Walk {
 public:
     Walk(const std::wstring& source, std::vector<tfile>& items) : source_(source), items_(items) {
@@ -105,25 +128,20 @@ private:
     void SubFolder(const std::wstring& prefix, WIN32_FIND_DATAW& found) {
         std::wstring name = prefix + found.cFileName;
         bool link = found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT;
-        HANDLE h = OpenResolved(source_ + name);
-        if (h == INVALID_HANDLE_VALUE) {
+        Resolved r = Resolve(source_ + name);
+        if (!r.opened) {
             // A folder that can't be opened can't be searched either: its entry alone is stored.
             if (link) return Refuse(LinkRefusal::Unresolved, name, L"");
             items_.emplace_back(prefix, found);
             return;
         }
-        FileId id;
-        BY_HANDLE_FILE_INFORMATION info;
-        bool known = IdOf(h, id, info);
-        std::wstring target = FinalPath(h);
-        CloseHandle(h);
-        if (known && std::find(path_.begin(), path_.end(), id) != path_.end())
-            return Refuse(LinkRefusal::Loop, name, target);
-        if (link && (!known || !Inside(target))) return Refuse(LinkRefusal::Outside, name, target);
+        if (r.known && std::find(path_.begin(), path_.end(), r.id) != path_.end())
+            return Refuse(LinkRefusal::Loop, name, r.target);
+        if (link && (!r.known || !Inside(r.target))) return Refuse(LinkRefusal::Outside, name, r.target);
         // A followed link is stored as the folder it leads to.
         found.dwFileAttributes &= ~FILE_ATTRIBUTE_REPARSE_POINT;
         items_.emplace_back(prefix, found);
-        path_.push_back(id);
+        path_.push_back(r.id);
         Folder(name + L"\\");
         path_.pop_back();
     }
@@ -133,33 +151,28 @@ private:
     void File(const std::wstring& prefix, WIN32_FIND_DATAW& found) {
         std::wstring name = prefix + found.cFileName;
         bool link = found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT;
-        HANDLE h = OpenResolved(source_ + name);
-        if (h == INVALID_HANDLE_VALUE) {
+        Resolved r = Resolve(source_ + name);
+        if (!r.opened) {
             // Listed but not there: a link that leads nowhere. Any other failure is the read's to
             // report.
-            DWORD code = GetLastError();
-            if (link || code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND)
+            if (link || r.code == ERROR_FILE_NOT_FOUND || r.code == ERROR_PATH_NOT_FOUND)
                 return Refuse(LinkRefusal::Unresolved, name, L"");
             items_.emplace_back(prefix, found);
             return;
         }
-        FileId id;
-        BY_HANDLE_FILE_INFORMATION info;
-        bool known = IdOf(h, id, info);
-        std::wstring target = FinalPath(h);
-        CloseHandle(h);
         FileId folder;
-        bool here = target.empty() ? !link : IdAt(ExtractFileDir(target), folder) && folder == path_.back();
+        bool here = r.target.empty() ? !link : IdAt(ExtractFileDir(r.target), folder) && folder == path_.back();
         if (here && !link) {
             items_.emplace_back(prefix, found);
             return;
         }
-        if (!known || target.empty() || !Inside(ExtractFileDir(target))) return Refuse(LinkRefusal::Outside, name, target);
+        if (!r.known || r.target.empty() || !Inside(ExtractFileDir(r.target)))
+            return Refuse(LinkRefusal::Outside, name, r.target);
         // A followed link is stored as the file it leads to: its size, time and attributes.
-        found.nFileSizeHigh = info.nFileSizeHigh;
-        found.nFileSizeLow = info.nFileSizeLow;
-        found.ftLastWriteTime = info.ftLastWriteTime;
-        found.dwFileAttributes = info.dwFileAttributes & ~FILE_ATTRIBUTE_REPARSE_POINT;
+        found.nFileSizeHigh = r.info.nFileSizeHigh;
+        found.nFileSizeLow = r.info.nFileSizeLow;
+        found.ftLastWriteTime = r.info.ftLastWriteTime;
+        found.dwFileAttributes = r.info.dwFileAttributes & ~FILE_ATTRIBUTE_REPARSE_POINT;
         items_.emplace_back(prefix, found);
     }
 
