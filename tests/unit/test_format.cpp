@@ -585,6 +585,21 @@ TEST(PayloadReader, CompactCutShortOrChangedGivesOnlyDocumentedCodes) {
 #include "sfxreader.h"
 
 // The tests' own reader, which shares nothing with the unit, agrees with the writer's bytes.
+// The tests' own reader over bytes written to a temporary file.
+static SfxFile ReadSfxBytes(const std::string& file) {
+    char path[MAX_PATH];
+    GetTempPathA(MAX_PATH, path);
+    std::string target = std::string(path) + "unit_format.exe";
+    FILE* out = fopen(target.c_str(), "wb");
+    if (out) {
+        fwrite(file.data(), 1, file.size(), out);
+        fclose(out);
+    }
+    SfxFile f = ReadSfx(target);
+    DeleteFileA(target.c_str());
+    return f;
+}
+
 TEST(TestsReader, ReadsWhatTheWriterWrites) {
     char self[MAX_PATH];
     GetModuleFileNameA(nullptr, self, MAX_PATH);
@@ -615,15 +630,7 @@ TEST(TestsReader, ReadsWhatTheWriterWrites) {
                                               folder16.size()) +
                            EncodeEntry(form, EntryExecutable, name, 6, 0x5A215C01, 0x20) + zchunk("abc") +
                            zchunk("def") + Sum(name, "abcdef") + EncodeTerminator(form);
-        char path[MAX_PATH];
-        GetTempPathA(MAX_PATH, path);
-        std::string target = std::string(path) + "unit_format.exe";
-        FILE* out = fopen(target.c_str(), "wb");
-        ASSERT_TRUE(out);
-        fwrite(file.data(), 1, file.size(), out);
-        fclose(out);
-        SfxFile f = ReadSfx(target);
-        DeleteFileA(target.c_str());
+        SfxFile f = ReadSfxBytes(file);
         EXPECT_EQ(f.error, "");
         EXPECT_EQ(f.extended, ext);
         EXPECT_TRUE(f.terminated);
@@ -636,15 +643,7 @@ TEST(TestsReader, ReadsWhatTheWriterWrites) {
         EXPECT_EQ(f.entries[0].storedSum, f.entries[0].computedSum);
     }
     // The compact form, through zstd's own library: entries, data spanning frames, checksums.
-    char path[MAX_PATH];
-    GetTempPathA(MAX_PATH, path);
-    std::string target = std::string(path) + "unit_format.exe", file = image + Compact(5);
-    FILE* out = fopen(target.c_str(), "wb");
-    ASSERT_TRUE(out);
-    fwrite(file.data(), 1, file.size(), out);
-    fclose(out);
-    SfxFile f = ReadSfx(target);
-    DeleteFileA(target.c_str());
+    SfxFile f = ReadSfxBytes(image + Compact(5));
     EXPECT_EQ(f.error, "");
     EXPECT_TRUE(f.compact && f.terminated);
     EXPECT_EQ(f.cmdParameters, cmd16);
