@@ -14,8 +14,10 @@ bool HasCodePageForm(const std::wstring& text) {
 
 bool IsStorable(const std::wstring& text) { return IsStorableUtf16(text.data(), text.size()); }
 
-// The original form holds the tree unless a name, a text in use or a file size needs more.
+// The compact form when asked for; else the original form holds the tree unless a name, a text in
+// use or a file size needs more.
 PayloadForm FormOf(const BuildSettings& s, const std::vector<tfile>& items) {
+    if (s.Compact) return PayloadForm::Compact;
     bool wide = (s.ExtractionMode == 1 && !HasCodePageForm(s.CmdParameters)) ||
                 (s.ExtractionFolder == 5 && !HasCodePageForm(s.CustomFolder));
     uint64_t largest = 0;
@@ -60,7 +62,7 @@ void WalkSource(BuildPlan& plan) {
     plan.totalSize = 0;
     for (const tfile& item : plan.items) plan.totalSize += item.Size;
     plan.form = FormOf(plan.settings, plan.items);
-    if (plan.form == PayloadForm::Extended)
+    if (plan.form != PayloadForm::Original)
         for (tfile& item : plan.items) item.Stored = StoredName(item.Name.data(), item.Name.size());
 }
 

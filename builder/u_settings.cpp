@@ -29,6 +29,7 @@ StartupSettings ReadStartupSettings(const wchar_t* cmdLine) {
     s.SelfDeleteMode = has(L"d");
     s.UACAutoElevation = FirstOf({{L"uh", 1}, {L"ua", 2}}, cmdLine);
     s.OverwriteMode = FirstOf({{L"oo", 1}, {L"os", 2}}, cmdLine);
+    s.Compact = has(L"z");
     f.OverwriteTargetSilently = has(L"o");
     f.ShowSuccessMessage = !has(L"c");
     f.HideWindow = has(L"h");

@@ -21,6 +21,7 @@ struct BuildSettings {
     uint8_t WorkingDirectory = 0;  // 0 extraction folder, 1 SFX file's folder, 2 current
     uint8_t UACAutoElevation = 0;  // 0 none, 1 highest available, 2 administrator
     uint8_t OverwriteMode = 0;     // 0 ask, 1 overwrite all, 2 skip all
+    uint8_t Compact = 0;           // 1: the compact form (all files one stream in zstd frames)
 };
 
 // Builder-only flags, set once at start-up and passed to what needs them; never stored in an
