@@ -20,7 +20,7 @@ void FormatInstanceName(uint32_t number, char (&name)[InstanceNameSize]) { wspri
 // them, the end.
 void WritePayload(const BuildPlan& plan, SfxTarget& out, BuildProgress* progress, const char* instanceName) {
     // After the writer: an escaping error stops the workers before the file closes.
-    ChunkPipeline pipeline(BuildThreadCount());
+    ChunkPipeline pipeline(BuildThreadCount(plan.form == PayloadForm::Compact));
     std::unique_ptr<PayloadStream> payload = OpenPayloadStream(plan, out, pipeline, progress);
     payload->Start(instanceName);
     if (plan.settings.SelfDeleteMode) payload->SelfDeleteEntry(EmbeddedResources.selfdelete);
@@ -46,7 +46,9 @@ bool BuildSfx(const BuildSettings& settings, const StartupFlags& flags, BuildPro
         ThrowFileError("NameError", L"Cannot store file", plan.settings.Source + item->Name);
     }
 
-    SfxTarget out(plan.settings.Target, plan.targetApi, EmbeddedResources.sfxhead);
+    const ResourceData& extractor =
+        plan.form == PayloadForm::Compact ? EmbeddedResources.sfxheadCompact : EmbeddedResources.sfxhead;
+    SfxTarget out(plan.settings.Target, plan.targetApi, extractor);
     EditTargetResources(plan, flags.IconVersionInfo, out.Path());
     // A reproducible build writes the InstanceName as zeros and derives it from the finished file.
     out.OpenForAppend(flags.Reproducible);

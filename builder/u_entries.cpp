@@ -31,9 +31,17 @@ std::string StoredText(const std::wstring& text) {
     return ToCodePage(text, bytes) ? bytes : std::string();
 }
 
-// A text for the extended form: as it is, or empty when it can't be stored (then it is not in use).
+}  // namespace
+
 std::wstring StorableText(const std::wstring& text) {
     return IsStorableUtf16(text.data(), text.size()) ? text : std::wstring();
+}
+
+bool ReadExactly(HANDLE file, uint8_t* buffer, uint32_t n) {
+    DWORD got = 0;
+    if (!ReadFile(file, buffer, n, &got, nullptr)) return false;
+    if (got != n) SetLastError(ERROR_HANDLE_EOF);
+    return got == n;
 }
 
 SettingsRecord MakeRecord(const BuildSettings& s, const char* instanceName) {
@@ -54,6 +62,8 @@ SettingsRecord MakeRecord(const BuildSettings& s, const char* instanceName) {
     r.OverwriteMode = s.OverwriteMode;
     return r;
 }
+
+namespace {
 
 // The original and the extended form: entries one after the other, file data in chunks. The
 // entries are queued in order by the reading side and written in the same order; chunks are
@@ -165,14 +175,6 @@ private:
         }
         Queue(Step::EntryEnd).progress = true;
         Flush();
-    }
-
-    // Reads exactly n bytes; a file that ends early fails with ERROR_HANDLE_EOF.
-    static bool ReadExactly(HANDLE file, uint8_t* buffer, uint32_t n) {
-        DWORD got = 0;
-        if (!ReadFile(file, buffer, n, &got, nullptr)) return false;
-        if (got != n) SetLastError(ERROR_HANDLE_EOF);
-        return got == n;
     }
 
     std::string Header(uint8_t kind, const std::string& name, int64_t size, uint32_t time, uint32_t attributes) const {
@@ -308,5 +310,6 @@ private:
 
 std::unique_ptr<PayloadStream> OpenPayloadStream(const BuildPlan& plan, SfxTarget& out, ChunkPipeline& pipeline,
                                                  BuildProgress* progress) {
+    if (plan.form == PayloadForm::Compact) return OpenCompactStream(plan, out, pipeline, progress);
     return std::make_unique<ClassicStream>(plan, out, pipeline, progress);
 }

@@ -1,6 +1,6 @@
 // The payload of an SFX file in one container form: the settings record and what the form puts
 // after it, the entries in the plan's order, the end. The classic stream writes the original and
-// the extended form; another form comes in as another PayloadStream.
+// the extended form, the compact stream (u_compactstream.cpp) the compact form.
 #pragma once
 #include <memory>
 
@@ -29,4 +29,16 @@ public:
 // The stream of the plan's form: it writes to out, packs on pipeline, shows progress and reads the
 // cancel request through progress (null: none).
 std::unique_ptr<PayloadStream> OpenPayloadStream(const BuildPlan& plan, SfxTarget& out, ChunkPipeline& pipeline,
+                                                 BuildProgress* progress);
+
+// What the streams share.
+// The settings record with this InstanceName; its texts in the code page, or empty where they
+// have no exact form there (the other forms carry them in UTF-16).
+SettingsRecord MakeRecord(const BuildSettings& settings, const char* instanceName);
+// A text for the extended and compact forms: as it is, or empty when it can't be stored (then it
+// is not in use).
+std::wstring StorableText(const std::wstring& text);
+// Reads exactly n bytes; a file that ends early fails with ERROR_HANDLE_EOF.
+bool ReadExactly(HANDLE file, uint8_t* buffer, uint32_t n);
+std::unique_ptr<PayloadStream> OpenCompactStream(const BuildPlan& plan, SfxTarget& out, ChunkPipeline& pipeline,
                                                  BuildProgress* progress);

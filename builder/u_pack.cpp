@@ -7,6 +7,8 @@
 #include <system_error>
 
 #include "u_errors.h"
+#include "u_frames.h"
+#include "u_payload.h"
 #include "u_messages.h"
 #include "u_paths.h"
 #include "u_shared.h"
@@ -25,7 +27,7 @@ bool ChunkCompressor::Compress(const uint8_t* in, uint32_t n, std::vector<uint8_
     return true;
 }
 
-int BuildThreadCount() {
+int BuildThreadCount(bool compact) {
     wchar_t text[16] = L"";
     DWORD n = GetEnvironmentVariableW(L"QUILLET_THREADS", text, 16);
     int threads = n > 0 && n < 16 ? _wtoi(text) : 0;
@@ -34,7 +36,8 @@ int BuildThreadCount() {
         GetSystemInfo(&info);
         threads = static_cast<int>(info.dwNumberOfProcessors);
     }
-    return std::max(1, std::min(threads, 16));
+    int most = compact && sizeof(void*) == 4 ? 4 : 16;
+    return std::max(1, std::min(threads, most));
 }
 
 std::unique_ptr<uint8_t[]> AllocateChunk(uint32_t n) {
@@ -43,6 +46,9 @@ std::unique_ptr<uint8_t[]> AllocateChunk(uint32_t n) {
     if (ForcedTestFault() == TestFault::Allocation && ++allocations == 3) throw std::bad_alloc();
     return std::unique_ptr<uint8_t[]>(new uint8_t[n]);
 }
+
+ChunkPipeline::Packers::Packers() = default;
+ChunkPipeline::Packers::~Packers() = default;
 
 ChunkPipeline::ChunkPipeline(int threads) : threads_(std::max(1, threads)) {
     if (threads_ == 1) return;
@@ -110,7 +116,7 @@ void ChunkPipeline::Wait(ChunkJob& job, const std::function<void()>& pump) {
 }
 
 void ChunkPipeline::Work() {
-    ChunkCompressor compressor;
+    Packers packers;
     for (;;) {
         std::shared_ptr<ChunkJob> job;
         {
@@ -120,18 +126,27 @@ void ChunkPipeline::Work() {
             job = std::move(queue_.front());
             queue_.pop_front();
         }
-        Pack(compressor, *job);
+        Pack(packers, *job);
         SetEvent(finished_);
     }
 }
 
 // Never throws: a failure travels with the chunk to the thread that writes it.
-void ChunkPipeline::Pack(ChunkCompressor& compressor, ChunkJob& job) {
+void ChunkPipeline::Pack(Packers& packers, ChunkJob& job) {
     try {
-        job.sum = ByteSum(job.plain, job.n);
-        if (!compressor.Compress(job.plain, job.n, job.packed))
-            throw BuildError("CompressionError", msg::CompressionFailed);
-        if (job.packed.size() > MaxPackedChunk)
+        if (job.frame) {
+            if (!packers.frames) packers.frames = std::make_unique<FramePacker>();
+            job.packed.resize(FramePacker::Bound(job.n));
+            size_t n = packers.frames->PackInto(job.plain, job.n, job.packed.data(), job.packed.size());
+            if (!n) throw BuildError("CompressionError", msg::CompressionFailed);
+            job.packed.resize(n);
+            job.packed.shrink_to_fit();
+        } else {
+            job.sum = ByteSum(job.plain, job.n);
+            if (!packers.chunks.Compress(job.plain, job.n, job.packed))
+                throw BuildError("CompressionError", msg::CompressionFailed);
+        }
+        if (job.packed.size() > (job.frame ? MaxPackedFrame : MaxPackedChunk))
             throw BuildError("OutOfMemory", SystemMessage(ERROR_NOT_ENOUGH_MEMORY));
     } catch (...) {
         job.error = std::current_exception();

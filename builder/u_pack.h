@@ -14,6 +14,7 @@
 #include <vector>
 
 struct libdeflate_compressor;
+class FramePacker;
 
 // Packs one chunk into one complete zlib stream (RFC 1950: 32 KiB window, Adler-32) with
 // libdeflate at PackLevel. Each worker owns one: a compressor keeps its match finder between
@@ -45,6 +46,7 @@ struct ChunkJob {
     std::unique_ptr<uint8_t[]> owned;
     const uint8_t* plain = nullptr;
     uint32_t n = 0;
+    bool frame = false;  // a zstd frame of the compact form, not a zlib chunk (no sum)
     // Results, valid once done is set.
     std::vector<uint8_t> packed;
     uint32_t sum = 0;  // ByteSum of the plain bytes
@@ -53,8 +55,10 @@ struct ChunkJob {
 };
 
 // Threads for a build: QUILLET_THREADS when it holds a number from 1 up, else the logical
-// processors; never more than 16, so the chunks in flight fit the 32-bit address space.
-int BuildThreadCount();
+// processors; never more than 16, so the chunks in flight fit the 32-bit address space. The
+// compact form's packers take some 200 MiB each (zstd's tables and a frame in and out): a 32-bit
+// builder runs at most 4 of them.
+int BuildThreadCount(bool compact);
 
 // Workers that pack queued chunks. With one thread there is no worker: Submit packs at once
 // on the calling thread, which is the single-threaded build exactly.
@@ -74,11 +78,18 @@ public:
     void Stop();
 
 private:
+    // A worker's packers: zstd's only once a frame comes (it takes far more memory).
+    struct Packers {
+        ChunkCompressor chunks;
+        std::unique_ptr<FramePacker> frames;
+        Packers();
+        ~Packers();
+    };
     void Work();
-    static void Pack(ChunkCompressor& compressor, ChunkJob& job);
+    static void Pack(Packers& packers, ChunkJob& job);
 
     int threads_;
-    ChunkCompressor inline_;
+    Packers inline_;
     std::mutex mutex_;
     std::condition_variable wake_;
     std::deque<std::shared_ptr<ChunkJob>> queue_;

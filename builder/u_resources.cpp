@@ -15,6 +15,7 @@ bool LoadResourceData(const char* type, const char* name, ResourceData& data) {
 
 bool LoadEmbeddedResources() {
     return LoadResourceData("EXE", "SFXHEAD", EmbeddedResources.sfxhead) &&
+           LoadResourceData("EXE", "SFXHEADCOMPACT", EmbeddedResources.sfxheadCompact) &&
            LoadResourceData("EXE", "SELFDELETE", EmbeddedResources.selfdelete) &&
            LoadResourceData("XML", "UAC", EmbeddedResources.uac) &&
            LoadResourceData("TXT", "CMDLINE", EmbeddedResources.cmdline);

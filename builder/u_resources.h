@@ -11,10 +11,11 @@ struct ResourceData {
 bool LoadResourceData(const char* type, const char* name, ResourceData& data);
 
 struct EmbeddedResourceSet {
-    ResourceData sfxhead;     // "EXE"/"SFXHEAD": the extractor, head of every SFX file
-    ResourceData selfdelete;  // "EXE"/"SELFDELETE": the self-delete helper
-    ResourceData uac;         // "XML"/"UAC": the elevation manifest template
-    ResourceData cmdline;     // "TXT"/"CMDLINE": the usage text
+    ResourceData sfxhead;         // "EXE"/"SFXHEAD": the extractor, head of every SFX file
+    ResourceData sfxheadCompact;  // "EXE"/"SFXHEADCOMPACT": the extractor of the compact form
+    ResourceData selfdelete;      // "EXE"/"SELFDELETE": the self-delete helper
+    ResourceData uac;             // "XML"/"UAC": the elevation manifest template
+    ResourceData cmdline;         // "TXT"/"CMDLINE": the usage text
 };
 
 extern EmbeddedResourceSet EmbeddedResources;

@@ -29,14 +29,15 @@ void ForceDirectories(const std::wstring& dir) {
 // A file of a fresh name in the target's folder, created by us (so never a source file, and never
 // in the item list, which is collected before). The name is made here, not by GetTempFileName,
 // which takes only short folders.
-HANDLE CreateFresh(const std::wstring& target, std::wstring& path) {
+HANDLE CreateFresh(const std::wstring& target, std::wstring& path, DWORD access = GENERIC_WRITE,
+                   DWORD flags = FILE_ATTRIBUTE_NORMAL) {
     std::wstring dir = AddTrailingDelimiter(ExtractFileDir(target));
     DWORD seed = GetTickCount() ^ (GetCurrentProcessId() << 16);
     for (DWORD attempt = 0; attempt < 0x10000; ++attempt) {
         wchar_t name[16];
         wsprintfW(name, L"~qt%04X.tmp", (seed + attempt) & 0xFFFF);
         std::wstring api = ApiPath(dir + name);
-        HANDLE h = CreateFileW(api.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+        HANDLE h = CreateFileW(api.c_str(), access, 0, nullptr, CREATE_NEW, flags, nullptr);
         if (h != INVALID_HANDLE_VALUE) {
             path = api;
             return h;
@@ -106,11 +107,15 @@ void SfxTarget::Flush() {
     if (n) Put(buffer_.data(), n);
 }
 
-void SfxTarget::Put(const void* data, uint32_t n) {
-    if (size_ + n >= SfxSizeLimit)
+void SfxTarget::CheckRoom(uint64_t more) const {
+    if (Size() + more >= SfxSizeLimit)
         throw BuildError("SfxTooLarge", L"Cannot write file \"" + target_ +
                                             L"\". An SFX file of 4 GB (4,294,967,296 bytes) or more cannot "
                                             L"run: Windows starts no program file that large.");
+}
+
+void SfxTarget::Put(const void* data, uint32_t n) {
+    CheckRoom(n);
     size_ += n;
     if (digesting_) digest_ = ::Digest(digest_, data, n);
     DWORD written = 0;
@@ -144,4 +149,33 @@ void SfxTarget::Discard() {
     Close();
     ForceDeleteFile(path_);
     path_.clear();
+}
+
+SfxSpool::SfxSpool(const SfxTarget& target) : target_(target.Target()) {
+    std::wstring path;
+    handle_ = CreateFresh(target_, path, GENERIC_READ | GENERIC_WRITE,
+                          FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE);
+}
+
+SfxSpool::~SfxSpool() { CloseHandle(handle_); }
+
+void SfxSpool::Write(const void* data, uint32_t n) {
+    DWORD written = 0;
+    if (!WriteFile(handle_, data, n, &written, nullptr) || written != n)
+        ThrowFileError("WriteError", L"Cannot write file", target_);
+    size_ += n;
+}
+
+void SfxSpool::CopyTo(SfxTarget& out) {
+    out.CheckRoom(size_);
+    LARGE_INTEGER zero = {};
+    if (!SetFilePointerEx(handle_, zero, nullptr, FILE_BEGIN)) ThrowFileError("ReadError", L"Cannot read file", target_);
+    std::vector<uint8_t> block(1 << 20);
+    for (uint64_t left = size_; left;) {
+        DWORD want = static_cast<DWORD>(std::min<uint64_t>(left, block.size())), got = 0;
+        if (!ReadFile(handle_, block.data(), want, &got, nullptr) || got != want)
+            ThrowFileError("ReadError", L"Cannot read file", target_);
+        out.Write(block.data(), got);
+        left -= got;
+    }
 }

@@ -37,6 +37,11 @@ public:
     // Replaces n bytes written before (after Flush) at offset; they do not change the digest.
     void Overwrite(uint64_t offset, const void* data, uint32_t n);
 
+    // The file named in messages.
+    const std::wstring& Target() const { return target_; }
+    // Refuses (SfxTooLarge) when more bytes would bring the file to 4 GiB.
+    void CheckRoom(uint64_t more) const;
+
     // Closes the file and replaces the target with it; a target that cannot be replaced is a
     // write failure.
     void Commit();
@@ -54,4 +59,25 @@ private:
     uint64_t digest_ = 0;
     std::vector<uint8_t> buffer_;
     uint32_t used_ = 0;
+};
+
+// Bytes kept aside until they can be appended to the SFX file: the compact form's frames, which
+// come after the directory that only the last file completes. A file of a fresh name beside the
+// target, which the system deletes when it is closed, whatever ends the build.
+class SfxSpool {
+public:
+    explicit SfxSpool(const SfxTarget& target);
+    ~SfxSpool();
+    SfxSpool(const SfxSpool&) = delete;
+    SfxSpool& operator=(const SfxSpool&) = delete;
+
+    uint64_t Size() const { return size_; }
+    void Write(const void* data, uint32_t n);
+    // Appends every byte written to out.
+    void CopyTo(SfxTarget& out);
+
+private:
+    std::wstring target_;
+    HANDLE handle_;
+    uint64_t size_ = 0;
 };

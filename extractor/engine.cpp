@@ -4,20 +4,73 @@
 #include "u_codepage.h"
 #include "u_names.h"
 #include "u_payload.h"
+#ifdef QUILLET_COMPACT_EXTRACTOR
+#include "u_frames.h"
+#else
 #include <libdeflate.h>
+#endif
 #include <shlobj.h>
 
 namespace {
 
 const DWORD MaxNameLength = MaxNameUnits;
 
+BYTE* Allocate(DWORD size) {
+    return static_cast<BYTE*>(VirtualAlloc(nullptr, size, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
+}
+
+// The two builds of the extractor differ in their decoder alone. The classic one reads the
+// original and the extended form and inflates their chunks with libdeflate; the compact one reads
+// the compact form, whose reader unpacks the zstd frames into its own buffers.
+#ifdef QUILLET_COMPACT_EXTRACTOR
+void* AllocateForReader(void*, uint32_t size) { return Allocate(size); }
+
+// The decoder for the reader's source; the form is checked once the reader has opened the file.
+bool SetDecoder(PayloadSource& source) {
+    size_t size = FrameDecoderSize();
+    void* memory = Allocate(static_cast<DWORD>(size));
+    source.unpack = UnpackFrame;
+    source.decoder = memory ? MakeFrameDecoder(memory, size) : nullptr;
+    source.allocate = AllocateForReader;
+    return source.decoder != nullptr;
+}
+bool FormTaken(bool compact) { return compact; }
+
+BYTE dataPass;  // the reader only needs to know that the data is wanted
+BYTE* PrepareData() { return &dataPass; }
+
+// The piece's plain bytes, in the reader's frame.
+bool PlainOf(const PayloadPiece& piece, const BYTE*& plain) {
+    plain = piece.Plain;
+    return true;
+}
+#else
 BYTE* inputBuffer;   // MaxPackedChunk bytes, for packed chunks and pieces of stored data
 BYTE* outputBuffer;  // ChunkSize bytes, one inflated chunk
 libdeflate_decompressor* inflater;
 
-BYTE* Allocate(DWORD size) {
-    return static_cast<BYTE*>(VirtualAlloc(nullptr, size, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
+bool SetDecoder(PayloadSource&) { return true; }
+bool FormTaken(bool compact) { return !compact; }
+
+BYTE* PrepareData() {
+    if (!inputBuffer) inputBuffer = Allocate(MaxPackedChunk);
+    if (!outputBuffer) outputBuffer = Allocate(ChunkSize);
+    if (!inflater) inflater = libdeflate_alloc_decompressor();
+    return inputBuffer && outputBuffer && inflater ? inputBuffer : nullptr;
 }
+
+// A chunk inflated to exactly the stored plain length: a damaged stream, a wrong Adler-32, or one
+// that inflates to more or fewer bytes is a failure. Stored data is the piece itself.
+bool PlainOf(const PayloadPiece& piece, const BYTE*& plain) {
+    plain = inputBuffer;
+    if (!Run.settings.Compressed) return true;
+    size_t produced = 0;
+    plain = outputBuffer;
+    return libdeflate_zlib_decompress(inflater, inputBuffer, piece.StoredLength, outputBuffer, piece.PlainLength,
+                                      &produced) == LIBDEFLATE_SUCCESS &&
+           produced == piece.PlainLength;
+}
+#endif
 
 PayloadReader payload;
 char nameBytes[MaxNameLength];     // a stored name of the original form
@@ -193,7 +246,10 @@ bool TempFolder(WCHAR* out, bool ownSubFolder) {
 Result OpenPayload() {
     PayloadSource source = {ReadPayload, nullptr, Run.payloadOffset, static_cast<uint64_t>(Run.ownSize),
                             CodePageToWide, nameBytes, MaxNameLength};
-    return Check(payload.Open(source, Run.settings, Run.cmdParameters, Run.customFolder));
+    if (!SetDecoder(source)) return {ERROR_NOT_ENOUGH_MEMORY, Run.ownPath};
+    RETURN_IF_ENDS(Check(payload.Open(source, Run.settings, Run.cmdParameters, Run.customFolder)));
+    // Each build takes the forms it has the decoder for; the builder never pairs them otherwise.
+    return FormTaken(payload.Compact()) ? GoOn : Result{ERROR_INVALID_DATA, Run.ownPath};
 }
 
 // Every header, name and chunk header, before anything is created: a damaged or cut list, or an
@@ -344,10 +400,8 @@ bool CutAtLink(WCHAR* path, int from) {
 }
 
 Result ExtractEntries() {
-    if (!inputBuffer) inputBuffer = Allocate(MaxPackedChunk);
-    if (!outputBuffer) outputBuffer = Allocate(ChunkSize);
-    if (!inflater) inflater = libdeflate_alloc_decompressor();
-    if (!inputBuffer || !outputBuffer || !inflater) return {ERROR_NOT_ENOUGH_MEMORY, Run.ownPath};
+    BYTE* buffer = PrepareData();
+    if (!buffer) return {ERROR_NOT_ENOUGH_MEMORY, Run.ownPath};
     payload.Rewind();
     PayloadEntry h;
     for (bool done = false;;) {
@@ -385,19 +439,10 @@ Result ExtractEntries() {
         HANDLE file = Run.currentFile;  // FinishRun closes it and deletes the temporary file
         for (;;) {
             PayloadPiece piece;
-            RETURN_IF_ENDS(Check(payload.NextPiece(inputBuffer, piece)));
+            RETURN_IF_ENDS(Check(payload.NextPiece(buffer, piece)));
             if (!piece.PlainLength) break;
-            const BYTE* plain = inputBuffer;
-            if (Run.settings.Compressed) {
-                // Exactly the stored plain length: a damaged stream, a wrong Adler-32, or one that
-                // inflates to more or fewer bytes is a failure.
-                size_t produced = 0;
-                if (libdeflate_zlib_decompress(inflater, inputBuffer, piece.StoredLength, outputBuffer,
-                                               piece.PlainLength, &produced) != LIBDEFLATE_SUCCESS ||
-                    produced != piece.PlainLength)
-                    return {ERROR_BAD_ARGUMENTS, path};
-                plain = outputBuffer;
-            }
+            const BYTE* plain;
+            if (!PlainOf(piece, plain)) return {ERROR_BAD_ARGUMENTS, path};
             if (write) RETURN_IF_ENDS(WriteOut(file, plain, piece.PlainLength, path));
             payload.AddPlain(plain, piece.PlainLength);
             Run.doneBytes += piece.PlainLength;

@@ -8,9 +8,18 @@ FramePacker::FramePacker(const FrameSettings& settings) : context_(ZSTD_createCC
 
 FramePacker::~FramePacker() { ZSTD_freeCCtx(static_cast<ZSTD_CCtx*>(context_)); }
 
+size_t FramePacker::Bound(size_t size) { return ZSTD_compressBound(size); }
+
 bool FramePacker::Pack(const void* plain, size_t size, std::string& out) {
+    out.resize(Bound(size));
+    size_t n = PackInto(plain, size, &out[0], out.size());
+    out.resize(n);
+    return n != 0;
+}
+
+size_t FramePacker::PackInto(const void* plain, size_t size, void* out, size_t capacity) {
     ZSTD_CCtx* c = static_cast<ZSTD_CCtx*>(context_);
-    if (!c) return false;
+    if (!c) return 0;
     ZSTD_CCtx_reset(c, ZSTD_reset_session_and_parameters);
     const FrameSettings& s = settings_;
     if (ZSTD_isError(ZSTD_CCtx_setParameter(c, ZSTD_c_compressionLevel, s.level)) ||
@@ -19,10 +28,7 @@ bool FramePacker::Pack(const void* plain, size_t size, std::string& out) {
         (s.longMatches && ZSTD_isError(ZSTD_CCtx_setParameter(c, ZSTD_c_enableLongDistanceMatching, 1))) ||
         ZSTD_isError(ZSTD_CCtx_setParameter(c, ZSTD_c_checksumFlag, 1)) ||
         ZSTD_isError(ZSTD_CCtx_setParameter(c, ZSTD_c_contentSizeFlag, 1)))
-        return false;
-    out.resize(ZSTD_compressBound(size));
-    size_t n = ZSTD_compress2(c, &out[0], out.size(), plain, size);
-    if (ZSTD_isError(n)) return false;
-    out.resize(n);
-    return true;
+        return 0;
+    size_t n = ZSTD_compress2(c, out, capacity, plain, size);
+    return ZSTD_isError(n) ? 0 : n;
 }

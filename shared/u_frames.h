@@ -42,6 +42,10 @@ public:
     FramePacker& operator=(const FramePacker&) = delete;
     // One frame of the given bytes; false when zstd fails (out of memory).
     bool Pack(const void* plain, size_t size, std::string& out);
+    // The same into capacity bytes at out (Bound(size) always suffice): the frame's length, 0 when
+    // zstd fails.
+    size_t PackInto(const void* plain, size_t size, void* out, size_t capacity);
+    static size_t Bound(size_t size);
 
 private:
     void* context_;
