@@ -16,9 +16,12 @@ cmake/testbed.sh "$tree" >/dev/null
 export LC_ALL=C.UTF-8
 B=$tree/bench
 mkdir -p "$B"
-python3 bench/make_corpus.py "$B/corpus"
-bytes=$(find "$B/corpus" -type f -printf '%s\n' | awk '{s+=$1} END {print s}')
-largest=$(find "$B/corpus" -type f -printf '%s\n' | sort -n | tail -1)
+# The corpus, unless the caller brings its own tree (BENCH_CORPUS=0).
+if [ "${BENCH_CORPUS:-1}" = 1 ]; then
+    python3 bench/make_corpus.py "$B/corpus"
+    bytes=$(find "$B/corpus" -type f -printf '%s\n' | awk '{s+=$1} END {print s}')
+    largest=$(find "$B/corpus" -type f -printf '%s\n' | sort -n | tail -1)
+fi
 
 # Seconds and peak RSS (kB) of one command, started with no dirty pages left from the last one.
 measure() {

@@ -45,8 +45,9 @@ for arch in "${arches[@]}"; do
         { tail -n 20 "$b.log" >&2; echo "release: building $arch failed ($b.log)" >&2; exit 1; }
     version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$b/CMakeCache.txt")
     [ -n "$version" ] || { echo "release: no project version in $b/CMakeCache.txt" >&2; exit 1; }
-    # The builder and the two programs it carries: stripped, and no folder of this machine.
-    python3 scripts/release_check.py "$b/bin/quillet.exe" "$b/bin/sfxhead.exe" "$b/bin/selfdelete.exe" \
+    # The builder and the three programs it carries: stripped, and no folder of this machine.
+    python3 scripts/release_check.py "$b/bin/quillet.exe" "$b/bin/sfxhead.exe" "$b/bin/sfxhead_compact.exe" \
+        "$b/bin/selfdelete.exe" \
         -- "$root" "$(cd "$b" && pwd)" "$HOME"
     stage=$b/stage
     mkdir -p "$stage"
