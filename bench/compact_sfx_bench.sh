@@ -67,9 +67,9 @@ awk -v files="$files" -v b="$bytes" -v s7="$s7" -v sz="$sz" -v sc="$sc" -v t7="$
     printf "%-34s %8.1f %7.1f %8.1f %8.0f\n", "quillet.exe (classic)", sc / mib, 100 * sc / b, tc, mc / 1024
     printf "%-34s %8s %7s %8.1f %8.0f\n", "extraction, compact SFX file", "", "", xz, xmz / 1024
     printf "%-34s %8s %7s %8.1f %8.0f\n", "extraction, classic SFX file", "", "", xc, xmc / 1024
-    printf "size: compact / 7-Zip %.3f (goal <= 1.10: %s); classic / 7-Zip %.3f\n", sz / s7, sz / s7 <= 1.10 ? "met" : "NOT met", sc / s7
-    printf "build speed: 7-Zip time / compact time %.2f (goal >= 1.5: %s)\n", t7 / tz, t7 / tz >= 1.5 ? "met" : "NOT met"
-    printf "extraction: classic time / compact time %.2f (goal >= 1: %s)\n", xc / xz, xc / xz >= 1 ? "met" : "NOT met"
+    printf "size: compact / 7-Zip %.3f (goal <= 1.10: %s); classic / 7-Zip %.3f\n", sz / s7, (sz / s7 <= 1.10 ? "met" : "NOT met"), sc / s7
+    printf "build speed: 7-Zip time / compact time %.2f (goal >= 1.5: %s)\n", t7 / tz, (t7 / tz >= 1.5 ? "met" : "NOT met")
+    printf "extraction: classic time / compact time %.2f (goal >= 1: %s)\n", xc / xz, (xc / xz >= 1 ? "met" : "NOT met")
     printf "extractors without their resource section: classic %d bytes (%.1f KiB), compact %d bytes (%.1f KiB)\n", hc, hc / 1024, hz, hz / 1024
 }'
 echo "load average at the start ${load_start}, at the end $(cut -d' ' -f1 /proc/loadavg) ($threads cores); architecture $arch"
