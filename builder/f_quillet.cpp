@@ -67,22 +67,24 @@ const ControlRow Controls[] = {
     {"benvvars", Kind::Button, 526, 201, 251, 25, L"이 컴퓨터의 환경 변수 표시", 0},
 
     {"gbadvanced", Kind::Group, 496, 240, 289, 337, L" 고급 옵션 ", 0},
-    {"cboneinstance", Kind::Check, 508, 258, 269, 36,
+    {"cboneinstance", Kind::Check, 508, 256, 269, 34,
      L"한 번의 인스턴스 검사 (SFX 파일을 동시에 두 번 실행하지 못하도록 방지)", WordWrap},
-    {"cbsilent", Kind::Check, 508, 296, 269, 36,
+    {"cbsilent", Kind::Check, 508, 290, 269, 34,
      L"자동 추출 모드 (추출 시 진행률 표시줄 및 오류 메시지 표시 안 함)", WordWrap},
-    {"cbselfdelete", Kind::Check, 508, 334, 269, 36,
+    {"cbselfdelete", Kind::Check, 508, 324, 269, 34,
      L"자체 파괴 모드(실행 파일 실행 완료 후 SFX 파일 삭제)", WordWrap},
-    {"puacautoelevation", Kind::Panel, 508, 374, 269, 2, nullptr, 0},
-    {"luacautoelevation", Kind::Label, 508, 380, 269, 16, L"UAC 자동 권한 상승:", 0},
-    {"rbuacnone", Kind::Radio, 520, 397, 257, 19, L"없음", GroupStart | Checked},
-    {"rbuachighest", Kind::Radio, 520, 416, 257, 34, L"사용 가능한 가장 높은 권한으로 SFX 파일 실행", WordWrap},
-    {"rbuacadministrator", Kind::Radio, 520, 450, 257, 19, L"관리자 권한으로 SFX 파일 실행", 0},
-    {"poverwritemode", Kind::Panel, 508, 474, 269, 2, nullptr, 0},
-    {"loverwritemode", Kind::Label, 508, 480, 269, 16, L"추출 중 덮어쓰기 모드:", 0},
-    {"rbomprompt", Kind::Radio, 520, 497, 257, 25, L"기존 파일 덮어쓰기 여부 메시지 표시", GroupStart | Checked},
-    {"rbomoverwrite", Kind::Radio, 520, 522, 257, 25, L"모든 기존 파일 자동 덮어쓰기", 0},
-    {"rbomskip", Kind::Radio, 520, 547, 257, 25, L"모든 기존 파일 추출 자동 건너뛰기", 0},
+    {"cbcompact", Kind::Check, 508, 358, 269, 34,
+     L"컴팩트 SFX 파일 (모든 파일을 하나의 zstd 스트림으로: 더 작지만 만들기가 느림)", WordWrap},
+    {"puacautoelevation", Kind::Panel, 508, 396, 269, 2, nullptr, 0},
+    {"luacautoelevation", Kind::Label, 508, 400, 269, 16, L"UAC 자동 권한 상승:", 0},
+    {"rbuacnone", Kind::Radio, 520, 417, 257, 19, L"없음", GroupStart | Checked},
+    {"rbuachighest", Kind::Radio, 520, 436, 257, 34, L"사용 가능한 가장 높은 권한으로 SFX 파일 실행", WordWrap},
+    {"rbuacadministrator", Kind::Radio, 520, 470, 257, 19, L"관리자 권한으로 SFX 파일 실행", 0},
+    {"poverwritemode", Kind::Panel, 508, 493, 269, 2, nullptr, 0},
+    {"loverwritemode", Kind::Label, 508, 497, 269, 16, L"추출 중 덮어쓰기 모드:", 0},
+    {"rbomprompt", Kind::Radio, 520, 514, 257, 20, L"기존 파일 덮어쓰기 여부 메시지 표시", GroupStart | Checked},
+    {"rbomoverwrite", Kind::Radio, 520, 534, 257, 20, L"모든 기존 파일 자동 덮어쓰기", 0},
+    {"rbomskip", Kind::Radio, 520, 554, 257, 20, L"모든 기존 파일 추출 자동 건너뛰기", 0},
 
     {"labout", Kind::Link, 8, 600, 80, 16, L"정보...", 0},
     {"lweb", Kind::Link, 96, 600, 100, 16, nullptr, 0},
@@ -162,6 +164,7 @@ BuildSettings Tfquillet::GatherSettings() const {
     s.WorkingDirectory = GetWorkingDirectory();
     s.UACAutoElevation = GetUACAutoElevation();
     s.OverwriteMode = GetOverwriteMode();
+    s.Compact = IsChecked("cbcompact");
     return s;
 }
 
@@ -219,6 +222,7 @@ void Tfquillet::FillFromCommandLine(const BuildSettings& s) {
     SetChecked("cboneinstance", s.OneInstance);
     SetChecked("cbsilent", s.SilentMode);
     SetChecked("cbselfdelete", s.SelfDeleteMode);
+    SetChecked("cbcompact", s.Compact);
     SetChecked(Trim(s.Icon).empty() ? "rbicondefault" : "rbiconcustom", true);
     SetExtractionMode(s.ExtractionMode == 1);
     CheckCode(FolderRadios, 6, s.ExtractionFolder);
@@ -244,6 +248,7 @@ void Tfquillet::LoadSettings() {
     if (key.ReadNumber(L"OneInstance", number)) SetChecked("cboneinstance", number != 0);
     if (key.ReadNumber(L"SilentMode", number)) SetChecked("cbsilent", number != 0);
     if (key.ReadNumber(L"SelfDeleteMode", number)) SetChecked("cbselfdelete", number != 0);
+    if (key.ReadNumber(L"Compact", number)) SetChecked("cbcompact", number != 0);
     if (key.ReadNumber(L"ExtractionMode", number)) SetExtractionMode(number == 1);
     if (key.ReadNumber(L"ExtractionFolder", number)) CheckCode(FolderRadios, 6, number);
     if (key.ReadNumber(L"WorkingDirectory", number)) CheckCode(WorkingRadios, 3, number);

@@ -79,6 +79,9 @@ CommandLinePieces CommandLinePiecesFor(const BuildSettings& s, const std::wstrin
         {L"op", s.OverwriteMode == 0},
         {L"oo", s.OverwriteMode == 1},
         {L"os", s.OverwriteMode == 2},
+        // Last, as in the usage text's creation switches; unlike -o, -c and -h it changes the SFX
+        // file itself, so the line carries it.
+        {L"z", s.Compact != 0},
     };
     for (const auto& sw : switches)
         if (sw.on) pieces.switches.push_back(sw.name);

@@ -61,4 +61,5 @@ void SaveSettings(const BuildSettings& s) {
     key.WriteNumber(L"SelfDeleteMode", s.SelfDeleteMode ? 1 : 0);
     key.WriteNumber(L"UACAutoElevation", s.UACAutoElevation);
     key.WriteNumber(L"OverwriteMode", s.OverwriteMode);
+    key.WriteNumber(L"Compact", s.Compact ? 1 : 0);
 }

@@ -22,5 +22,5 @@ private:
     HKEY key_ = nullptr;
 };
 
-// Writes the sixteen values, each on its own; failures are ignored.
+// Writes the seventeen values, each on its own; failures are ignored.
 void SaveSettings(const BuildSettings& settings);

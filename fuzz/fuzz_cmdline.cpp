@@ -138,9 +138,9 @@ std::wstring RandomText(FuzzedDataProvider& in) {
 std::string Describe(const BuildSettings& s) {
     char codes[160];
     snprintf(codes, sizeof(codes),
-             "mode %d folder %d open %d one %d silent %d self %d delete %d working %d uac %d overwrite %d",
+             "mode %d folder %d open %d one %d silent %d self %d delete %d working %d uac %d overwrite %d compact %d",
              s.ExtractionMode, s.ExtractionFolder, s.OpenFolder, s.OneInstance, s.SilentMode, s.SelfDeleteMode,
-             s.DeleteMode, s.WorkingDirectory, s.UACAutoElevation, s.OverwriteMode);
+             s.DeleteMode, s.WorkingDirectory, s.UACAutoElevation, s.OverwriteMode, s.Compact);
     return std::string(codes) + "\n  source " + Show(s.Source) + "\n  target " + Show(s.Target) + "\n  icon " +
            Show(s.Icon) + "\n  executable " + Show(s.ExecutableFile) + "\n  parameters " + Show(s.CmdParameters) +
            "\n  custom " + Show(s.CustomFolder);
@@ -177,7 +177,8 @@ void Compare(const BuildSettings& s, const std::wstring& line, bool flags) {
           detail());
     CHECK(b.WorkingDirectory == (run ? s.WorkingDirectory : 0) && b.DeleteMode == (run ? s.DeleteMode : 0),
           detail());
-    CHECK(b.UACAutoElevation == s.UACAutoElevation && b.OverwriteMode == s.OverwriteMode, detail());
+    CHECK(b.UACAutoElevation == s.UACAutoElevation && b.OverwriteMode == s.OverwriteMode && b.Compact == s.Compact,
+          detail());
     CHECK(st.flags.CommandLineComplete && st.flags.HideWindow == flags && st.flags.ShowSuccessMessage == !flags &&
               st.flags.OverwriteTargetSilently == flags,
           detail());
@@ -214,6 +215,8 @@ void RoundTrip(const uint8_t* data, size_t size) {
     for (wchar_t c : RandomText(in))
         if (c >= 32 && c != '"' && c != '<' && c != '>' && c != '|' && c != '?' && c != '*') program += c;
     program += L"\\quillet.exe";
+    // Taken last, so the inputs found before the compact box read as they did.
+    s.Compact = in.ConsumeBool();
     std::wstring line = ComposeCommandLine(CommandLinePiecesFor(s, program));
     Compare(s, line, false);
     Compare(s, line + L" -h -c -o", true);

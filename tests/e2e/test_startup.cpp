@@ -106,7 +106,7 @@ TEST(EmbeddedResources, UsageText) {
     bool found = false;
     std::string usage = ReadResource(Quillet(), "TXT", "CMDLINE", &found);
     ASSERT_TRUE(found);
-    EXPECT_EQ(usage.size(), 2731u);
+    EXPECT_EQ(usage.size(), 2825u);
     EXPECT_EQ(usage, ReadFileBytes(SourceFile("resources/cmdline.txt")));
     EXPECT_EQ(usage.substr(usage.size() - 2), "\r\n");
     for (size_t i = 0; i < usage.size(); ++i)
@@ -148,6 +148,7 @@ TEST(EmbeddedResources, UsageText) {
         {"-o", "Automatically overwrite target file, if exists"},
         {"-c", "Do not show message box when SFX file is created"},
         {"-h", "Hide main form of the application during creation of SFX file"},
+        {"-z", "Compact SFX file: all files packed as one stream with zstd (smaller, slower to create)"},
     };
     auto at = lines.begin();
     for (const auto& sw : switches) {

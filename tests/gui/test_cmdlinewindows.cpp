@@ -70,6 +70,9 @@ TEST(Generator, DefaultStateAndEdgeCases) {
     b.Type("esource", "C:\\Source");
     b.Type("etarget", "C:\\Target.exe");
     EXPECT_EQ(GeneratedLine(b), Program() + " -me -ft -e -op C:\\Source C:\\Target.exe");
+    b.Click("cbcompact");  // the compact form: its creation switch last
+    EXPECT_EQ(GeneratedLine(b), Program() + " -me -ft -e -op -z C:\\Source C:\\Target.exe");
+    b.Click("cbcompact");
 
     // Run mode: the empty executable holds its place before the custom folder, quoted parameters.
     b.Type("esource", "C:\\My Source");

@@ -68,8 +68,10 @@ TEST(MainWindow, FirstRunShowsTheDesignState) {
     for (const char* on : {"rbicondefault", "rbopenfolder", "cbopenfolder", "rbtemp", "rbwdextraction",
                            "rbdmimmediately", "rbuacnone", "rbomprompt"})
         EXPECT_TRUE(app.Checked(on)) << on;
-    for (const char* off : {"rbiconcustom", "rbexecutefile", "cboneinstance", "cbsilent", "cbselfdelete", "rbcustom"})
+    for (const char* off :
+         {"rbiconcustom", "rbexecutefile", "cboneinstance", "cbsilent", "cbselfdelete", "cbcompact", "rbcustom"})
         EXPECT_FALSE(app.Checked(off)) << off;
+    EXPECT_EQ(WindowText(app.C("cbcompact")), L"컴팩트 SFX 파일 (모든 파일을 하나의 zstd 스트림으로: 더 작지만 만들기가 느림)");
     for (const char* edit : {"esource", "etarget", "eicon", "eexecutablefile", "ecmdparameters", "ecustomdir"})
         EXPECT_EQ(app.Text(edit), L"") << edit;
     // Extract-only: the run-mode controls wait.
@@ -147,6 +149,7 @@ TEST(MainWindow, SavedSettingsLoadWithTheirEdgeCases) {
     SetNumber("SelfDeleteMode", 0);
     SetNumber("UACAutoElevation", 2);
     SetNumber("OverwriteMode", 3);
+    SetNumber("Compact", 1);
     App app;
     EXPECT_EQ(app.Text("esource"), L"C:\\src\\");
     EXPECT_EQ(app.Text("etarget"), L"C:\\out\\t.exe");
@@ -165,6 +168,7 @@ TEST(MainWindow, SavedSettingsLoadWithTheirEdgeCases) {
     EXPECT_FALSE(app.Checked("cbselfdelete"));
     EXPECT_TRUE(app.Checked("rbuacadministrator"));
     EXPECT_TRUE(app.Checked("rbomprompt"));
+    EXPECT_TRUE(app.Checked("cbcompact"));
     app.Close();
 }
 
@@ -173,7 +177,7 @@ TEST(MainWindow, EnablingRules) {
     App app;
     app.Click("rbexecutefile");
     for (const char* on : {"eexecutablefile", "bexecutablefile", "ecmdparameters", "rbwdsource", "rbdmimmediately",
-                           "rbdmdonotdelete", "rbuacadministrator"})
+                           "rbdmdonotdelete", "rbuacadministrator", "cbcompact"})
         EXPECT_TRUE(app.Enabled(on)) << on;
     EXPECT_FALSE(app.Enabled("cbopenfolder"));
     EXPECT_FALSE(app.Enabled("rbdmonreboot")) << "restart deletion needs the administrator choice";
@@ -213,6 +217,7 @@ TEST(MainWindow, RefusedValidationStillSavesTheSettings) {
     app.Type("ecustomdir", " %TEMP%\\app ");
     app.Click("cbsilent");
     app.Click("rbomskip");
+    app.Click("cbcompact");
     app.Press("bmake");
     MessageBoxView box = app.NextBox();
     EXPECT_EQ(box.caption, L"Error");
@@ -227,7 +232,26 @@ TEST(MainWindow, RefusedValidationStillSavesTheSettings) {
     EXPECT_EQ(GetNumber("SilentMode"), 1u);
     EXPECT_EQ(GetNumber("OverwriteMode"), 2u);
     EXPECT_EQ(GetNumber("OpenFolder"), 1u);
+    EXPECT_EQ(GetNumber("Compact"), 1u);
     app.Close();
+    App again;  // the next start reads them back
+    EXPECT_TRUE(again.Checked("cbcompact"));
+    EXPECT_TRUE(again.Checked("rbomskip"));
+    again.Close();
+}
+
+// A complete command line fills the window; refused, it stays open with those values and saves nothing.
+TEST(MainWindow, RefusedCommandLineKeepsItsValuesInTheWindow) {
+    DeleteSavedSettings();
+    TempFolder work;
+    App app("-z -s " + Q(work / "missing") + " t.exe", work.Path());
+    Answer(app.NextBox(), IDOK);
+    EXPECT_TRUE(app.Checked("cbcompact"));
+    EXPECT_TRUE(app.Checked("cbsilent"));
+    EXPECT_FALSE(app.Checked("cboneinstance"));
+    EXPECT_EQ(app.Text("etarget"), L"t.exe");
+    app.Close();
+    EXPECT_FALSE(KeyExists());
 }
 
 TEST(MainWindow, CreateSfxBuildsWithProgressAndEnds) {

@@ -39,6 +39,7 @@ inline std::string DescribeStartup(const StartupSettings& st) {
     code("WorkingDirectory", s.WorkingDirectory);
     code("UACAutoElevation", s.UACAutoElevation);
     code("OverwriteMode", s.OverwriteMode);
+    code("Compact", s.Compact);
     code("CommandLineComplete", f.CommandLineComplete);
     code("HideWindow", f.HideWindow);
     code("ShowSuccessMessage", f.ShowSuccessMessage);

@@ -203,6 +203,7 @@ TEST(StartupReading, EverySwitchSetsItsMember) {
         if (n == "WorkingDirectory") return int(s.WorkingDirectory);
         if (n == "UACAutoElevation") return int(s.UACAutoElevation);
         if (n == "OverwriteMode") return int(s.OverwriteMode);
+        if (n == "Compact") return int(s.Compact);
         return -1;
     };
     const struct {
@@ -218,6 +219,7 @@ TEST(StartupReading, EverySwitchSetsItsMember) {
         {"-we", "WorkingDirectory", 0}, {"-ws", "WorkingDirectory", 1}, {"-wc", "WorkingDirectory", 2},
         {"-di", "DeleteMode", 0},       {"-dr", "DeleteMode", 1},       {"-dn", "DeleteMode", 2},
         {"-un", "UACAutoElevation", 0}, {"-uh", "UACAutoElevation", 1}, {"-ua", "UACAutoElevation", 2},
+        {"-z", "Compact", 1},
     };
     const std::string defaults = DescribeStartup(Read("src tgt"));
     for (const auto& c : table) {

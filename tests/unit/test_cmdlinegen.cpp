@@ -65,6 +65,7 @@ TEST(CommandLinePiecesFor, LineReadsBackAsTheSettings) {
         s.CustomFolder = L"C:\\c";
         s.CmdParameters = v;
         s.UACAutoElevation = 2;
+        s.Compact = 1;
         std::wstring line = ComposeCommandLine(CommandLinePiecesFor(s, L"C:\\Program Files\\q.exe"));
         StartupSettings st = ReadStartupSettings(line.c_str());
         EXPECT_TRUE(st.flags.CommandLineComplete) << line;
@@ -74,6 +75,7 @@ TEST(CommandLinePiecesFor, LineReadsBackAsTheSettings) {
         EXPECT_EQ(st.settings.CustomFolder, L"C:\\c") << line;
         EXPECT_EQ(trim(st.settings.CmdParameters), trim(v)) << line;
         EXPECT_EQ(st.settings.UACAutoElevation, 2) << line;
+        EXPECT_EQ(st.settings.Compact, 1) << line;
     }
     // Elevation counts in extract-only mode too.
     BuildSettings s;
@@ -82,6 +84,7 @@ TEST(CommandLinePiecesFor, LineReadsBackAsTheSettings) {
     s.UACAutoElevation = 1;
     std::wstring line = ComposeCommandLine(CommandLinePiecesFor(s, L"q.exe"));
     EXPECT_EQ(ReadStartupSettings(line.c_str()).settings.UACAutoElevation, 1) << line;
+    EXPECT_EQ(ReadStartupSettings(line.c_str()).settings.Compact, 0) << line;
 }
 
 TEST(EnvironmentList, NamesWrappedInPercentSigns) {
