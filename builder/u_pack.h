@@ -56,7 +56,7 @@ struct ChunkJob {
 
 // Threads for a build: QUILLET_THREADS when it holds a number from 1 up, else the logical
 // processors; never more than 16, so the chunks in flight fit the 32-bit address space. The
-// compact form's packers take some 200 MiB each (zstd's tables and a frame in and out): a 32-bit
+// compact form's packers take some 150 MiB each (zstd's tables and a frame in and out): a 32-bit
 // builder runs at most 4 of them.
 int BuildThreadCount(bool compact);
 

@@ -64,9 +64,9 @@ if ! diff -rq "$work/seeds" fuzz/corpus/fuzz_payload >/dev/null; then
 fi
 
 status=0
+# Every regression input once, each on its own, so that a failure names its input.
 for target in "${targets[@]}"; do
     exe=$build/$target
-    # Every regression input once, each on its own, so that a failure names its input.
     replayed=0
     for input in fuzz/regressions/"$target"/*; do
         [ -f "$input" ] || continue
@@ -79,14 +79,33 @@ for target in "${targets[@]}"; do
         fi
         replayed=$((replayed + 1))
     done
+    echo "$replayed" >"$work/replayed-$target"
+done
 
-    corpus=$work/corpus-$target
+# The targets fuzz side by side (as many at once as there are processors), each for the whole time.
+fuzz_one() {
+    local target=$1 rc=0 corpus=$work/corpus-$1
     mkdir "$corpus"
     cp fuzz/corpus/"$target"/* "$corpus"/
+    timeout -k 10 $((seconds + 120)) nice -n 10 "$build/$target" $(options "$target") $common \
+        -max_total_time="$seconds" -artifact_prefix="$findings/$target-" "$corpus" >"$build/$target.log" 2>&1 || rc=$?
+    echo "$rc" >"$work/rc-$target"
+}
+running=0
+for target in "${targets[@]}"; do
+    if [ "$running" -ge "$(nproc)" ]; then
+        wait -n || true
+        running=$((running - 1))
+    fi
+    fuzz_one "$target" &
+    running=$((running + 1))
+done
+wait
+
+for target in "${targets[@]}"; do
     log=$build/$target.log
-    rc=0
-    timeout -k 10 $((seconds + 120)) nice -n 10 "$exe" $(options "$target") $common -max_total_time="$seconds" \
-        -artifact_prefix="$findings/$target-" "$corpus" >"$log" 2>&1 || rc=$?
+    rc=$(cat "$work/rc-$target")
+    replayed=$(cat "$work/replayed-$target")
     # "#1234 DONE cov: 462 ft: 1405 corp: 210/535Kb ... exec/s: 42133 rss: 421Mb"
     done_line=$(grep -E '^#[0-9]+[[:space:]]+DONE' "$log" | tail -n 1 || true)
     runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log")
