@@ -6,10 +6,10 @@
 # file's size and build time as ratios to 7-Zip's, its extraction time as a ratio to the classic
 # file's, the goals (size <= 1.10 x, build >= 1.5 x faster, extraction no slower), the peak
 # memory of builder and extractor, and both extractors' sizes.
-#   bench/compact_sfx_bench.sh [runs]      (default 1 run each, the best time counts)
+#   bench/compact_sfx_bench.sh [runs]      (default 2 runs each, the best time counts)
 set -euo pipefail
 cd "$(dirname "$0")/.."
-runs=${1:-1}
+runs=${1:-2}
 command -v 7zz >/dev/null || apt-get install -y -qq --no-install-recommends 7zip >/dev/null
 BENCH_CORPUS=0 . bench/common.sh quillet
 B=$(cd "$B" && pwd) tree=$(cd "$tree" && pwd)
@@ -19,16 +19,16 @@ bytes=$(find "$B/tree" -type f -printf '%s\n' | awk '{s+=$1} END {print s}')
 src=$(winepath -w "$B/tree")
 threads=$(nproc)
 
-# The best time of runs and the largest peak RSS of one side: "t m" (seconds, kB).
-best() {
-    local bt=999999 bm=0 t m
-    for i in $(seq "$runs"); do
-        "$1" >/dev/null
-        read -r t m < <(tail -1 "$B/time.txt")
-        awk "BEGIN{exit !($t < $bt)}" && bt=$t
-        [ "$m" -gt "$bm" ] && bm=$m
-    done
-    echo "$bt $bm"
+# Each side's best time and largest peak RSS over the runs, the sides taking turns in every run
+# so that a change in the machine's other load falls on all of them.
+declare -A bt bm
+record() {
+    local t m
+    "$2" >/dev/null
+    read -r t m < <(tail -1 "$B/time.txt")
+    awk "BEGIN{exit !($t < ${bt[$1]:-999999})}" && bt[$1]=$t
+    [ "$m" -gt "${bm[$1]:-0}" ] && bm[$1]=$m
+    return 0
 }
 sevenzip() { rm -f "$B/tree.7z"; (cd "$B/tree" && measure 7zz a -t7z -mx5 "-mmt$threads" "$B/tree.7z" ./*); }
 # Extract silently into the folder the SFX file is started in.
@@ -40,11 +40,11 @@ extract_compact() { extract compact; }
 extract_classic() { extract classic; }
 
 load_start=$(cut -d' ' -f1 /proc/loadavg)
-read -r t7 m7 < <(best sevenzip)
-read -r tz mz < <(best compact)
-read -r tc mc < <(best classic)
-read -r xz xmz < <(best extract_compact)
-read -r xc xmc < <(best extract_classic)
+for i in $(seq "$runs"); do
+    for side in sevenzip compact classic extract_compact extract_classic; do record $side $side; done
+done
+t7=${bt[sevenzip]} m7=${bm[sevenzip]} tz=${bt[compact]} mz=${bm[compact]} tc=${bt[classic]} mc=${bm[classic]}
+xz=${bt[extract_compact]} xmz=${bm[extract_compact]} xc=${bt[extract_classic]} xmc=${bm[extract_classic]}
 same=yes
 for side in compact classic; do diff -rq "$B/tree" "$B/out-$side" >/dev/null || same=NO; done
 s7=$(stat -c %s "$B/tree.7z") sz=$(stat -c %s "$B/compact.exe") sc=$(stat -c %s "$B/classic.exe")
