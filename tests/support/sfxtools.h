@@ -91,6 +91,16 @@ inline DWORD RunSfxW(const std::wstring& sfx, const std::wstring& args = L"", co
     return ExpectEndsWithoutMessages(p, ms);
 }
 
+// What launch_probe wrote to %QUILLET_PROBE_WOUT%: its command line, then each argument (its own
+// path first), one a line.
+inline std::vector<std::wstring> ProbeLines(const std::wstring& report) {
+    std::wstring text = U16(ReadFileW(report));
+    std::vector<std::wstring> lines;
+    for (size_t at = 0, end; (end = text.find(L'\n', at)) != std::wstring::npos; at = end + 1)
+        lines.push_back(text.substr(at, end - at));
+    return lines;
+}
+
 // The system's text for a code as the extractor shows it: trailing blanks and full stops cut.
 inline std::string SystemText(DWORD code) {
     char text[256] = "";
