@@ -164,26 +164,9 @@ TEST(Compact, SameFileWhateverTheThreadCount) {
 // arguments; its exit code is the run's, and the clean-up empties the temporary folder.
 TEST(Compact, RunModeRunsTheProgramAndCleansUp) {
     WideFolder base(L"qcrun");
-    std::wstring src = base.path + L"src\\", temp = base.path + L"temp\\", sfx = base.path + L"r.exe";
-    const std::wstring program = src + L"\U0001F680 \u5F20.exe", report = base.path + L"report.txt";
-    ASSERT_TRUE(MakeTreeW(src, {{"lib\\"}, {"lib\\deep\\"}, {"lib\\deep\\x.dll", SomeBytes(5000, 9)}, {"d.txt", "d"}}));
-    WriteFileW(program, ReadFileW(WBinDir() + L"launch_probe.exe"));
-    MakeFolderW(temp);
-    const std::wstring parameters = L"\"\u041F \U0001F4E6\"";
-    ASSERT_EQ(BuildW(L"-o -z -mf -ft -s -di " + QW(src) + L" " + QW(sfx) + L" " + QW(program) + L" " + parameters,
-                     base.path),
-              0u);
-    ASSERT_TRUE(ReadSfx(U8(sfx), false).compact);
-    ScopedEnvW t(L"TEMP", temp), t2(L"TMP", temp), w(L"QUILLET_PROBE_WOUT", report),
-        e(L"QUILLET_PROBE_EXIT", L"9");
-    EXPECT_EQ(RunSfxW(sfx, L"\u5F20 \"a b\"", base.path.c_str()), 9u);
-    std::vector<std::wstring> lines = ProbeLines(report);
-    ASSERT_EQ(lines.size(), 6u) << ReadFileW(report);
-    EXPECT_EQ(lines[1].substr(0, temp.size() + 4), temp + L"~sfx");
-    EXPECT_EQ(lines[1].substr(lines[1].rfind(L'\\') + 1), L"\U0001F680 \u5F20.exe");
-    EXPECT_EQ(std::vector<std::wstring>(lines.begin() + 2, lines.end()),
-              (std::vector<std::wstring>{L"\u041F", L"\U0001F4E6", L"\u5F20", L"a b"}));
-    EXPECT_TRUE(TreeW(temp).empty()) << "the run's folder and files are removed";
+    SfxFile f = ExpectWideProgramRuns(base.path, L"-z", L"\U0001F680 \u5F20.exe", L"\"\u041F \U0001F4E6\"",
+                                      L"\u5F20 \"a b\"", {L"\u041F", L"\U0001F4E6", L"\u5F20", L"a b"});
+    EXPECT_TRUE(f.compact);
 }
 
 // Without -z a build is what it was: the original form (the extended one for a name outside the

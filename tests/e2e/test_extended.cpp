@@ -78,26 +78,10 @@ TEST(Extended, WideTreeExtractsExactly) {
 // run's own arguments, and the clean-up removes everything from the temporary folder.
 TEST(Extended, ProgramWithWideNameRuns) {
     WideFolder base(L"qextrun");
-    std::wstring src = base.path + L"src\\", temp = base.path + L"temp\\";
-    MakeFolderW(src);
-    MakeFolderW(temp);
-    const std::wstring program = src + L"\uC124\uCE58 \U0001F600 \u0417.exe";
-    WriteFileW(program, ReadFileW(WBinDir() + L"launch_probe.exe"));
-    WriteFileW(src + L"\u6587\u66F8.txt", "data");
-    std::wstring sfx = base.path + L"r.exe", report = base.path + L"report.txt";
-    ASSERT_EQ(BuildW(L"-o -mf -ft -s -di " + QW(src) + L" " + QW(sfx) + L" " + QW(program) +
-                         L" \"\u5F20\uFF02 \U0001F4E6\"",
-                     base.path),
-              0u);
-    EXPECT_TRUE(ReadSfx(U8(sfx)).extended);
-    ScopedEnvW t(L"TEMP", temp), t2(L"TMP", temp), w(L"QUILLET_PROBE_WOUT", report), e(L"QUILLET_PROBE_EXIT", L"7");
-    EXPECT_EQ(RunSfxW(sfx, L"\u041F \"a b\"", base.path.c_str()), 7u);
-    std::vector<std::wstring> lines = ProbeLines(report);
-    ASSERT_EQ(lines.size(), 6u) << ReadFileW(report);
-    EXPECT_EQ(lines[1].substr(lines[1].rfind(L'\\') + 1), L"\uC124\uCE58 \U0001F600 \u0417.exe");
-    EXPECT_EQ(std::vector<std::wstring>(lines.begin() + 2, lines.end()),
-              (std::vector<std::wstring>{L"\u5F20\uFF02", L"\U0001F4E6", L"\u041F", L"a b"}));
-    EXPECT_TRUE(TreeW(temp).empty()) << "the run's folder and files are removed";
+    SfxFile f = ExpectWideProgramRuns(base.path, L"", L"\uC124\uCE58 \U0001F600 \u0417.exe",
+                                      L"\"\u5F20\uFF02 \U0001F4E6\"", L"\u041F \"a b\"",
+                                      {L"\u5F20\uFF02", L"\U0001F4E6", L"\u041F", L"a b"});
+    EXPECT_TRUE(f.extended);
 }
 
 // Names that all fit the code page keep the original form: 17-byte headers, code-page names.
