@@ -72,10 +72,8 @@ TEST(Arguments, ReachTheProgramExactly) {
             ASSERT_TRUE(p.Started());
             EXPECT_EQ(ExpectEndsWithoutMessages(p, 60000), 0u);
 
-            std::wstring text = U16(ReadFileW(report)), parameters = ReadSfx(sfx).cmdParameters;
-            std::vector<std::wstring> lines;
-            for (size_t at = 0, end; (end = text.find(L'\n', at)) != std::wstring::npos; at = end + 1)
-                lines.push_back(text.substr(at, end - at));
+            std::wstring parameters = ReadSfx(sfx).cmdParameters;
+            std::vector<std::wstring> lines = ProbeLines(report);
             ASSERT_GE(lines.size(), 2u);
             std::vector<std::wstring> expected = Argv(L"x " + parameters), own = Argv(line);
             expected.erase(expected.begin());

@@ -9,37 +9,12 @@
 
 namespace {
 
-// The folder walk as the tests see it: depth first, directory-search order.
-struct Found {
-    std::string name;
-    WIN32_FIND_DATAA data;
-};
-
-void Walk(const std::string& root, const std::string& prefix, std::vector<Found>& out) {
-    WIN32_FIND_DATAA fd;
-    HANDLE h = FindFirstFileA((root + prefix + "*").c_str(), &fd);
-    if (h == INVALID_HANDLE_VALUE) return;
-    do {
-        std::string n = fd.cFileName;
-        if (n == "." || n == "..") continue;
-        out.push_back({prefix + n, fd});
-        if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) Walk(root, prefix + n + "\\", out);
-    } while (FindNextFileA(h, &fd));
-    FindClose(h);
-}
-
 uint32_t DosTime(const FILETIME& ft) {
     FILETIME local;
     WORD date = 0, time = 0;
     FileTimeToLocalFileTime(&ft, &local);
     FileTimeToDosDateTime(&local, &date, &time);
     return (static_cast<uint32_t>(date) << 16) | time;
-}
-
-uint32_t NameSum(const std::string& name) {
-    uint32_t s = 0;
-    for (unsigned char c : name) s += c;
-    return s;
 }
 
 bool IsHexName(const std::string& s) {
@@ -80,24 +55,23 @@ TEST(Container, EntriesMatchTheSourceFolder) {
     uint32_t pe = *reinterpret_cast<const uint32_t*>(head.data() + 0x3C);
     EXPECT_EQ(*reinterpret_cast<const WORD*>(head.data() + pe + 24), sizeof(void*) == 8 ? 0x20B : 0x10B);
 
-    std::vector<Found> walk;
-    Walk(src.Path(), "", walk);
+    std::vector<FoundW> walk = WalkW(WideOf(src.Path()));
     SetFileAttributesA((src / "readonly.txt").c_str(), FILE_ATTRIBUTE_NORMAL);
     ASSERT_EQ(f.entries.size(), walk.size());
     for (size_t i = 0; i < walk.size(); ++i) {
         const SfxEntry& e = f.entries[i];
-        const Found& w = walk[i];
-        SCOPED_TRACE(w.name);
-        EXPECT_EQ(e.name, w.name);
+        const FoundW& w = walk[i];
+        SCOPED_TRACE(U8(w.name));
+        EXPECT_EQ(e.wideName, w.name);
         EXPECT_EQ(e.kind, 0);
         EXPECT_EQ(e.attributes, w.data.dwFileAttributes);
         EXPECT_EQ(e.time, DosTime(w.data.ftLastWriteTime));
         EXPECT_EQ(e.storedSum, e.computedSum);
         if (w.data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
             EXPECT_EQ(e.size, 0);
-            EXPECT_EQ(e.storedSum, NameSum(e.name));
+            EXPECT_EQ(e.storedSum, Sum(e.name));
         } else {
-            EXPECT_EQ(e.data, ReadFileBytes(src / w.name));
+            EXPECT_EQ(e.data, ReadFileW(WideOf(src.Path()) + w.name));
             EXPECT_EQ(static_cast<DWORD>(e.size), w.data.nFileSizeLow);
         }
     }
@@ -246,7 +220,7 @@ TEST(Container, EmptyLayouts) {
         ASSERT_EQ(f.entries.size(), 1u);
         EXPECT_EQ(f.entries[0].size, 0);
         EXPECT_TRUE(f.entries[0].chunks.empty());
-        EXPECT_EQ(f.entries[0].storedSum, NameSum("zero.txt"));
+        EXPECT_EQ(f.entries[0].storedSum, Sum("zero.txt"));
         EXPECT_EQ(ReadFileBytes(out / "zero.exe").size(), f.payloadOffset + 2330u + 17 + 8 + 4 + 17);
     }
     {
@@ -261,7 +235,7 @@ TEST(Container, EmptyLayouts) {
         for (const SfxEntry& e : f.entries) {
             EXPECT_TRUE(e.attributes & 0x10);
             EXPECT_EQ(e.size, 0);
-            EXPECT_EQ(e.storedSum, NameSum(e.name));
+            EXPECT_EQ(e.storedSum, Sum(e.name));
         }
     }
 }

@@ -78,29 +78,10 @@ TEST(Extended, WideTreeExtractsExactly) {
 // run's own arguments, and the clean-up removes everything from the temporary folder.
 TEST(Extended, ProgramWithWideNameRuns) {
     WideFolder base(L"qextrun");
-    std::wstring src = base.path + L"src\\", temp = base.path + L"temp\\";
-    MakeFolderW(src);
-    MakeFolderW(temp);
-    const std::wstring program = src + L"\uC124\uCE58 \U0001F600 \u0417.exe";
-    WriteFileW(program, ReadFileW(WBinDir() + L"launch_probe.exe"));
-    WriteFileW(src + L"\u6587\u66F8.txt", "data");
-    std::wstring sfx = base.path + L"r.exe", report = base.path + L"report.txt";
-    ASSERT_EQ(BuildW(L"-o -mf -ft -s -di " + QW(src) + L" " + QW(sfx) + L" " + QW(program) +
-                         L" \"\u5F20\uFF02 \U0001F4E6\"",
-                     base.path),
-              0u);
-    EXPECT_TRUE(ReadSfx(U8(sfx)).extended);
-    ScopedEnvW t(L"TEMP", temp), t2(L"TMP", temp), w(L"QUILLET_PROBE_WOUT", report), e(L"QUILLET_PROBE_EXIT", L"7");
-    EXPECT_EQ(RunSfxW(sfx, L"\u041F \"a b\"", base.path.c_str()), 7u);
-    std::wstring text = U16(ReadFileW(report));
-    std::vector<std::wstring> lines;
-    for (size_t at = 0, end; (end = text.find(L'\n', at)) != std::wstring::npos; at = end + 1)
-        lines.push_back(text.substr(at, end - at));
-    ASSERT_EQ(lines.size(), 6u) << U8(text);
-    EXPECT_EQ(lines[1].substr(lines[1].rfind(L'\\') + 1), L"\uC124\uCE58 \U0001F600 \u0417.exe");
-    EXPECT_EQ(std::vector<std::wstring>(lines.begin() + 2, lines.end()),
-              (std::vector<std::wstring>{L"\u5F20\uFF02", L"\U0001F4E6", L"\u041F", L"a b"}));
-    EXPECT_TRUE(TreeW(temp).empty()) << "the run's folder and files are removed";
+    SfxFile f = ExpectWideProgramRuns(base.path, L"", L"\uC124\uCE58 \U0001F600 \u0417.exe",
+                                      L"\"\u5F20\uFF02 \U0001F4E6\"", L"\u041F \"a b\"",
+                                      {L"\u5F20\uFF02", L"\U0001F4E6", L"\u041F", L"a b"});
+    EXPECT_TRUE(f.extended);
 }
 
 // Names that all fit the code page keep the original form: 17-byte headers, code-page names.
@@ -244,13 +225,7 @@ TEST(Extended, SfxFileOfFourGigabytesIsRefused) {
     std::wstring src = base.path + L"src\\", out = base.path + L"out\\", sfx = out + L"t.exe";
     MakeFolderW(src);
     MakeFolderW(out);
-    std::string noise(64 << 20, '\0');
-    uint64_t x = 0x9E3779B97F4A7C15ull;
-    for (size_t i = 0; i < noise.size(); i += 8) {
-        x ^= x << 13, x ^= x >> 7, x ^= x << 17;
-        memcpy(&noise[i], &x, 8);
-    }
-    WriteFileW(src + L"0.bin", noise);
+    WriteFileW(src + L"0.bin", Noise(64 << 20, 0));
     for (int i = 1; i < 65; ++i)
         ASSERT_TRUE(CreateHardLinkW((src + std::to_wstring(i) + L".bin").c_str(), (src + L"0.bin").c_str(), nullptr));
     // The classic form, and the compact one, whose frames wait in a spool beside the target: the

@@ -14,12 +14,6 @@
 
 namespace {
 
-uint32_t Sum(const std::string& s) {
-    uint32_t v = 0;
-    for (unsigned char c : s) v += c;
-    return v;
-}
-
 // Entries crafted byte by byte: kind, name length, size, DOS time (2024-01-01), attributes, name.
 std::string Header(const std::string& name, uint32_t size, uint32_t attributes) {
     return std::string(1, '\0') + Le32Bytes(static_cast<uint32_t>(name.size())) + Le32Bytes(size) +

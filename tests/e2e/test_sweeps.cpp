@@ -1,17 +1,21 @@
 // Sweeps over a real SFX file of a small tree, one cut short and one with one byte changed for
-// each container form: at every field the reader checks (of the record, the extension and each
-// kind of entry) and a few offsets spread over the payload. Each run is silent, in a fresh sandbox
-// of its own (its temporary folder and extraction folder inside it), bounded in time, and checked:
-// a documented exit code, no crash, no message box, nothing outside the sandbox, no temporary file
-// left and no file with wrong content under a real name. The counts by exit code are printed.
-// Every other offset is cut and changed without Wine, where it costs nothing: the reader's unit
-// test (unit_format, both forms at every offset) and fuzz_payload.
+// each container form: at every field the reader checks (of the record, the extension, the compact
+// header and each kind of entry) and a few offsets spread over the payload. The compact directory
+// is one zstd frame, where a changed byte fails zstd's checksum before it reaches a field: each of
+// its fields is changed in the plain directory, which is packed again. Each run is silent, in a
+// fresh sandbox of its own (its temporary folder and extraction folder inside it), bounded in time,
+// and checked: a documented exit code, no crash, no message box, nothing outside the sandbox, no
+// temporary file left and no file with wrong content under a real name. The counts by exit code
+// are printed. Every other offset is cut and changed without Wine, where it costs nothing: the
+// reader's unit test (unit_format, every form at every offset) and fuzz_payload.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <map>
 #include <set>
 #include <sstream>
+
+#include <zstd.h>
 
 #include "sfxtools.h"
 #include "widetools.h"
@@ -22,16 +26,33 @@ const DWORD RunBound = 30000;  // ms per run
 const int Parallel = 3;
 const std::string WideName = "docs\\\xE5\xBC\xA0 \xF0\x9F\x93\xA6.txt";  // UTF-8
 
+// One zstd frame as the builder packs it: level 18, the content size and zstd's own checksum.
+std::string PackFrame(const std::string& plain) {
+    std::string out(ZSTD_compressBound(plain.size()), '\0');
+    ZSTD_CCtx* c = ZSTD_createCCtx();
+    ZSTD_CCtx_setParameter(c, ZSTD_c_compressionLevel, 18);
+    ZSTD_CCtx_setParameter(c, ZSTD_c_checksumFlag, 1);
+    ZSTD_CCtx_setParameter(c, ZSTD_c_contentSizeFlag, 1);
+    size_t n = ZSTD_compress2(c, &out[0], out.size(), plain.data(), plain.size());
+    ZSTD_freeCCtx(c);
+    EXPECT_FALSE(ZSTD_isError(n));
+    out.resize(ZSTD_isError(n) ? 0 : n);
+    return out;
+}
+
+enum class Form { Original, Extended, Compact };
+
 // The tree: folders, several files, one of two chunks (ChunkSize is 9 MiB), an empty one, and the
 // self-delete helper. The extended tree has a name outside every code page as well, so its SFX
-// file is of the extended form.
+// file is of the extended form; the compact tree has it too, built with -z.
 struct Tree {
     TempFolder src, out;
     std::map<std::string, std::string> files;  // relative name -> content
     std::string sfx, bytes, helper;
     size_t payload = 0;
-    std::vector<std::pair<size_t, size_t>> bigData;  // packed data of the big file's chunks
-    explicit Tree(bool extended = false) {
+    std::vector<std::pair<size_t, size_t>> bigData;  // packed data of the big file's chunks, or of every frame
+    SfxFile layout;                                  // as read, without the data
+    explicit Tree(Form form = Form::Original) {
         MakeFolder(src / "docs");
         MakeFolder(src / "docs\\deep");
         std::string big;
@@ -41,19 +62,20 @@ struct Tree {
                  {"docs\\deep\\b.bin", SomeBytes(3000, 7)},
                  {"docs\\empty.txt", ""},
                  {"big.bin", big}};
-        if (extended) files[WideName] = "wide";
+        if (form != Form::Original) files[WideName] = "wide";
         for (const auto& [name, content] : files) WriteFileW(U16(src / name), content);
         sfx = out / "tree.exe";
         // The extraction folder comes from the environment, so each run gets its own.
-        MakeSfx("-s -oo -d -fm", src.Path(), sfx, Q("%QUILLET_SWEEP%\\dest"));
+        const std::string switches = form == Form::Compact ? "-z -s -oo -d -fm" : "-s -oo -d -fm";
+        MakeSfx(switches, src.Path(), sfx, Q("%QUILLET_SWEEP%\\dest"));
         bytes = ReadFileBytes(sfx);
         payload = PayloadOffset(sfx);
         helper = ReadFileBytes(BinPath("selfdelete.exe"));
-        SfxFile read = ReadSfx(sfx);  // kept alive while its chunks are walked
-        const SfxEntry* bigEntry = read.Find("big.bin");
-        EXPECT_TRUE(bigEntry) << read.error;
-        if (bigEntry)
-            for (const SfxChunk& c : bigEntry->chunks) bigData.push_back({c.offset + 8, c.offset + 8 + c.packed});
+        layout = ReadSfx(sfx, false);
+        const SfxEntry* bigEntry = layout.Find("big.bin");
+        EXPECT_TRUE(bigEntry) << layout.error;
+        for (const SfxChunk& c : layout.compact ? layout.frames : bigEntry ? bigEntry->chunks : std::vector<SfxChunk>{})
+            bigData.push_back({c.offset + 8, c.offset + 8 + c.packed});
     }
     // count offsets spread evenly over the payload, and as many again over the payload outside the
     // big file's packed data and outside CmdParameters (2048 bytes that extract-only never reads):
@@ -82,7 +104,7 @@ struct Tree {
     // attributes are outside the checksum in both forms, and a changed folder bit makes a folder
     // of an empty file by design.
     std::vector<size_t> FieldOffsets(const std::vector<std::string>& names) const {
-        SfxFile f = ReadSfx(sfx, false);
+        const SfxFile& f = layout;
         std::vector<size_t> at = {payload, payload + 1, payload + 2050, payload + 2329};
         if (f.extended) {
             for (size_t d : {0, 1, 4, 5, 9, 16, 17, 19, 21, 23}) at.push_back(f.extensionOffset + d);
@@ -101,6 +123,36 @@ struct Tree {
         }
         at.insert(at.end(), {f.terminatorOffset, f.terminatorOffset + h - 1});
         return at;
+    }
+    // The compact header's fields (the mark's kind, NameLength, DataSize and magic, then each field
+    // of its own) and its checksum; the directory's frame: its first, a middle and its last byte
+    // (zstd's own checksum ends it); each data frame's plain and packed length, first and last byte.
+    std::vector<size_t> CompactOffsets() const {
+        const SfxFile& f = layout;
+        std::vector<size_t> at;
+        for (size_t d : {0, 4, 5, 16, 17, 19, 21, 26, 27, 35, 39, 43}) at.push_back(f.headerOffset + d);
+        at.push_back(f.headerOffset + 47 + 2 * f.cmdParameters.size());  // CustomFolder's first byte
+        at.push_back(f.headerOffset + f.headerSize - 4);
+        for (size_t d : {size_t(0), size_t(f.directoryPacked / 2), size_t(f.directoryPacked - 1)})
+            at.push_back(f.directoryOffset + d);
+        for (const SfxChunk& c : f.frames)
+            at.insert(at.end(), {c.offset, c.offset + 4, c.offset + 8, c.offset + 7 + c.packed});
+        return at;
+    }
+    // The compact file with one byte of its directory changed: the directory packed again as the
+    // builder packs it, the header's DirectoryPacked, DirectorySum and checksum written anew, so
+    // that the changed field itself is what the extractor judges; then the data frames as they were.
+    std::string WithDirectoryByte(size_t at) const {
+        const SfxFile& f = layout;
+        std::string directory = f.directory;
+        directory[at] = static_cast<char>(directory[at] ^ 0xFF);
+        std::string packed = PackFrame(directory);
+        std::string head = bytes.substr(0, f.directoryOffset);
+        const size_t h = f.headerOffset, sum = h + f.headerSize - 4;
+        head.replace(h + 39, 4, Le32Bytes(static_cast<uint32_t>(packed.size())));
+        head.replace(h + 43, 4, Le32Bytes(Sum(directory)));
+        head.replace(sum, 4, Le32Bytes(Sum(head.substr(h, sum - h))));
+        return head + packed + bytes.substr(f.directoryOffset + f.directoryPacked);
     }
     // Each kind of entry: a small file (in the extended form the one named outside every code
     // page) first, the helper, a folder, an empty file and the file of two chunks.
@@ -278,9 +330,12 @@ void CutShort(const Tree& tree, const std::vector<size_t>& offsets) {
     EXPECT_EQ(TempNames(), before);
 }
 
-void OneByteChanged(const Tree& tree, const std::vector<size_t>& offsets) {
+// One byte changed at each offset; more: variants made otherwise, run with them.
+void OneByteChanged(const Tree& tree, const std::vector<size_t>& offsets,
+                    std::vector<std::pair<std::string, std::string>> more = {}) {
     std::set<std::string> before = TempNames();
-    std::vector<std::pair<std::string, std::string>> variants;
+    std::vector<std::pair<std::string, std::string>> variants = std::move(more);
+    const size_t made = variants.size();
     for (size_t at : offsets) {
         // OpenFolder opens an explorer window by design, outliving the run: the one byte left out.
         if (at == tree.payload + 2322) continue;
@@ -291,8 +346,34 @@ void OneByteChanged(const Tree& tree, const std::vector<size_t>& offsets) {
     Sweep sweep(tree);
     sweep.Run(variants);
     std::cout << "[ sweep    ] one byte changed at " << variants.size() << " offsets:" << Counts(sweep.counts) << "\n";
-    EXPECT_GE(variants.size(), offsets.size() - 1);
+    EXPECT_GE(variants.size(), made + offsets.size() - 1);
     EXPECT_EQ(TempNames(), before);
+}
+
+// The fields of a compact directory entry that one changed byte reaches, at its offset in the
+// entry (the name's last byte from its end): each is judged on its own.
+const struct {
+    const char* field;
+    size_t at;
+    bool fromNameEnd;
+} DirectoryFields[] = {
+    {"kind", 0, false},     {"NameUnits", 1, false}, {"DataSize", 3, false}, {"FileTime", 11, false},
+    {"Attributes", 16, false}, {"checksum", 19, false}, {"name's first byte", 23, false}, {"name's last byte", 1, true},
+};
+
+// Every field of each kind of entry in the compact directory, changed and packed again.
+std::vector<std::pair<std::string, std::string>> DirectoryVariants(const Tree& tree) {
+    std::vector<std::pair<std::string, std::string>> variants;
+    for (const std::string& name : tree.EveryKind()) {
+        const SfxEntry* e = tree.layout.Find(name);
+        EXPECT_TRUE(e) << name;
+        if (!e) continue;
+        for (const auto& field : DirectoryFields) {
+            size_t at = e->offset + (field.fromNameEnd ? 23 + e->storedName.size() - field.at : field.at);
+            variants.push_back({tree.WithDirectoryByte(at), name + ": " + field.field + " changed in the directory"});
+        }
+    }
+    return variants;
 }
 
 // The offsets of both, each once.
@@ -318,13 +399,27 @@ TEST(Sweep, OneByteChanged) {
 
 // The extended form: its extension, its 21-byte headers and UTF-16 names, field by field.
 TEST(Sweep, ExtendedCutShort) {
-    Tree tree(true);
+    Tree tree(Form::Extended);
     ASSERT_TRUE(ReadSfx(tree.sfx, false).extended);
     CutShort(tree, Join(tree.Offsets(3), tree.FieldOffsets({WideName})));
 }
 
 TEST(Sweep, ExtendedOneByteChanged) {
-    Tree tree(true);
+    Tree tree(Form::Extended);
     ASSERT_TRUE(ReadSfx(tree.sfx, false).extended);
     OneByteChanged(tree, Join(tree.Offsets(4), tree.FieldOffsets(tree.EveryKind())));
+}
+
+// The compact form: its header field by field, the directory's frame, each data frame's header and
+// packed bytes; in the directory, every field of each kind of entry, packed again.
+TEST(Sweep, CompactCutShort) {
+    Tree tree(Form::Compact);
+    ASSERT_TRUE(tree.layout.compact);
+    CutShort(tree, Join(tree.Offsets(3), tree.CompactOffsets()));
+}
+
+TEST(Sweep, CompactOneByteChanged) {
+    Tree tree(Form::Compact);
+    ASSERT_TRUE(tree.layout.compact);
+    OneByteChanged(tree, Join(tree.Offsets(2), tree.CompactOffsets()), DirectoryVariants(tree));
 }

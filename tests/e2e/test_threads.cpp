@@ -9,13 +9,6 @@ namespace {
 
 const size_t Chunk = 9437184;
 
-// The file with the InstanceName (the only field that differs between two builds) blanked.
-std::string WithoutInstanceName(std::string bytes) {
-    uint32_t record = ImageEnd(bytes);
-    if (record && bytes.size() >= record + 2330u) bytes.replace(record + 2311, 10, 10, '#');
-    return bytes;
-}
-
 // Many small files in folders, a file of three chunks, empty files and folders.
 std::vector<TreeItem> ManyFiles() {
     std::vector<TreeItem> items;

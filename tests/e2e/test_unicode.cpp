@@ -33,14 +33,6 @@ DWORD RunW(const std::string& sfx, const std::wstring& path, const std::wstring&
     return RunSfxW(path, args, workDir, 60000);
 }
 
-std::vector<std::wstring> Lines(const std::string& utf8) {
-    std::vector<std::wstring> lines;
-    std::wstring text = U16(utf8);
-    for (size_t at = 0, end; (end = text.find(L'\n', at)) != std::wstring::npos; at = end + 1)
-        lines.push_back(text.substr(at, end - at));
-    return lines;
-}
-
 }  // namespace
 
 // From a folder and under a name outside the code page, into the current folder below it.
@@ -63,7 +55,7 @@ TEST(Unicode, TempOutsideTheCodePage) {
     ScopedEnvW t(L"TEMP", temp), t2(L"TMP", temp), w(L"QUILLET_PROBE_WOUT", report), e(L"QUILLET_PROBE_EXIT", L"7");
     std::string sfx = f.Build("t.exe", "-mf -ft -s -di", f.Probe());
     EXPECT_EQ(RunW(sfx, f.base + L"t.exe"), 7u);
-    auto lines = Lines(ReadFileW(report));
+    auto lines = ProbeLines(report);
     ASSERT_GE(lines.size(), 2u);
     EXPECT_EQ(lines[1].rfind(temp + L"\\~sfx", 0), 0u) << U8(lines[1]);
     EXPECT_TRUE(TreeW(temp).empty()) << "the run's folder and files are removed";
@@ -80,7 +72,7 @@ TEST(Unicode, RunModeArgumentsArriveExactly) {
         SCOPED_TRACE(stored);
         std::string sfx = f.Build("t.exe", "-mf -fm -s -di", f.Probe() + " " + Q(f.out / "dest") + (stored ? " \" /x\"" : ""));
         EXPECT_EQ(RunW(sfx, f.base + L"t.exe", args), 3u);
-        auto lines = Lines(ReadFileW(report));
+        auto lines = ProbeLines(report);
         ASSERT_GE(lines.size(), 2u);
         std::wstring tail = (stored ? L" /x " : L" ") + args;
         ASSERT_GE(lines[0].size(), tail.size());

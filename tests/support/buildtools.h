@@ -2,6 +2,8 @@
 #pragma once
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstring>
 #include <functional>
 #include <string>
 
@@ -117,6 +119,32 @@ inline std::string SomeBytes(size_t n, unsigned seed) {
         s[i] = static_cast<char>((x >> 16) % 64 + (i % 7 == 0 ? 128 : 32));
     }
     return s;
+}
+
+// Bytes that do not pack at all (xorshift), different for every seed: zstd and deflate store them
+// as they are, fast at any level.
+inline std::string Noise(size_t n, uint64_t seed) {
+    std::string s(n, '\0');
+    uint64_t x = 0x9E3779B97F4A7C15ull * (seed + 1);
+    for (size_t i = 0; i < n; i += 8) {
+        x ^= x << 13, x ^= x >> 7, x ^= x << 17;
+        memcpy(&s[i], &x, std::min<size_t>(8, n - i));
+    }
+    return s;
+}
+
+// The container's checksum (ByteSum) of the bytes.
+inline uint32_t Sum(const std::string& bytes) {
+    uint32_t sum = 0;
+    for (unsigned char c : bytes) sum += c;
+    return sum;
+}
+
+// The file with the InstanceName (the only field that differs between two builds) blanked.
+inline std::string WithoutInstanceName(std::string bytes) {
+    uint32_t record = ImageEnd(bytes);
+    if (record && bytes.size() >= record + 2330u) bytes.replace(record + 2311, 10, 10, '#');
+    return bytes;
 }
 
 // A source folder and a good SFX file built from it, which a failing rebuild must keep.

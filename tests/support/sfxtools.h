@@ -91,6 +91,46 @@ inline DWORD RunSfxW(const std::wstring& sfx, const std::wstring& args = L"", co
     return ExpectEndsWithoutMessages(p, ms);
 }
 
+// What launch_probe wrote to %QUILLET_PROBE_WOUT%: its command line, then each argument (its own
+// path first), one a line.
+inline std::vector<std::wstring> ProbeLines(const std::wstring& report) {
+    std::wstring text = U16(ReadFileW(report));
+    std::vector<std::wstring> lines;
+    for (size_t at = 0, end; (end = text.find(L'\n', at)) != std::wstring::npos; at = end + 1)
+        lines.push_back(text.substr(at, end - at));
+    return lines;
+}
+
+// Run mode with launch_probe under a name outside the code page (in base\src, beside a file and a
+// nested folder), built with "-o -mf -ft -s -di", the switches and the stored parameters given, and
+// run with args, its temporary folder base\temp: the program, started in the run's sub-folder,
+// gets the parameters and then the arguments (argv), its exit code is the run's, and the clean-up
+// empties the temporary folder. The SFX file as read.
+inline SfxFile ExpectWideProgramRuns(const std::wstring& base, const std::wstring& switches, const std::wstring& name,
+                                     const std::wstring& parameters, const std::wstring& args,
+                                     const std::vector<std::wstring>& argv) {
+    const std::wstring src = base + L"src\\", temp = base + L"temp\\", sfx = base + L"r.exe";
+    const std::wstring report = base + L"report.txt";
+    EXPECT_TRUE(MakeTreeW(src, {{U8(L"\u6587\u66F8.txt"), "data"}, {"lib\\"}, {"lib\\x.dll", SomeBytes(5000, 9)}}));
+    WriteFileW(src + name, ReadFileW(WBinDir() + L"launch_probe.exe"));
+    MakeFolderW(temp);
+    EXPECT_EQ(BuildW(L"-o -mf -ft -s -di " + switches + L" " + QW(src) + L" " + QW(sfx) + L" " + QW(src + name) + L" " +
+                         parameters,
+                     base),
+              0u);
+    ScopedEnvW t(L"TEMP", temp), t2(L"TMP", temp), w(L"QUILLET_PROBE_WOUT", report), e(L"QUILLET_PROBE_EXIT", L"7");
+    EXPECT_EQ(RunSfxW(sfx, args, base.c_str()), 7u);
+    std::vector<std::wstring> lines = ProbeLines(report);
+    EXPECT_EQ(lines.size(), 2 + argv.size()) << ReadFileW(report);
+    if (lines.size() >= 2) {
+        EXPECT_EQ(lines[1].rfind(temp + L"~sfx", 0), 0u) << U8(lines[1]);
+        EXPECT_EQ(lines[1].substr(lines[1].rfind(L'\\') + 1), name);
+        EXPECT_EQ(std::vector<std::wstring>(lines.begin() + 2, lines.end()), argv);
+    }
+    EXPECT_TRUE(TreeW(temp).empty()) << "the run's folder and files are removed";
+    return ReadSfx(U8(sfx), false);
+}
+
 // The system's text for a code as the extractor shows it: trailing blanks and full stops cut.
 inline std::string SystemText(DWORD code) {
     char text[256] = "";

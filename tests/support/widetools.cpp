@@ -122,6 +122,27 @@ void RemoveTreeW(const std::wstring& folder) {
     RemoveDirectoryW(dir.substr(0, dir.size() - 1).c_str());
 }
 
+namespace {
+void Walk(const std::wstring& root, const std::wstring& prefix, std::vector<FoundW>& out) {
+    WIN32_FIND_DATAW fd;
+    HANDLE h = FindFirstFileW((root + prefix + L"*").c_str(), &fd);
+    if (h == INVALID_HANDLE_VALUE) return;
+    do {
+        std::wstring n = fd.cFileName;
+        if (n == L"." || n == L"..") continue;
+        out.push_back({prefix + n, fd});
+        if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) Walk(root, prefix + n + L"\\", out);
+    } while (FindNextFileW(h, &fd));
+    FindClose(h);
+}
+}  // namespace
+
+std::vector<FoundW> WalkW(const std::wstring& root) {
+    std::vector<FoundW> out;
+    Walk(WithBackslash(root), L"", out);
+    return out;
+}
+
 std::map<std::wstring, std::tuple<DWORD, LONGLONG, LONGLONG>> MetaW(const std::wstring& folder) {
     std::map<std::wstring, std::tuple<DWORD, LONGLONG, LONGLONG>> out;
     std::wstring top = WithBackslash(folder);

@@ -41,6 +41,14 @@ FILETIME MakeTime(WORD year, WORD month, WORD day, WORD hour, WORD minute, WORD 
 // file's bytes (empty for folders).
 std::map<std::wstring, std::string> TreeW(const std::wstring& folder);
 
+// The folder walk as the builder makes it: depth first, each folder right before its contents, in
+// the order the system lists them; names relative to the root.
+struct FoundW {
+    std::wstring name;
+    WIN32_FIND_DATAW data;
+};
+std::vector<FoundW> WalkW(const std::wstring& root);
+
 // Attributes, size and last-write time (in 2-second steps, as an SFX file stores it; 0 for folders)
 // of every file and folder under a folder, by relative name (folders without a trailing '\').
 std::map<std::wstring, std::tuple<DWORD, LONGLONG, LONGLONG>> MetaW(const std::wstring& folder);
