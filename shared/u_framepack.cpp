@@ -18,10 +18,18 @@ bool FramePacker::Pack(const void* plain, size_t size, std::string& out) {
 }
 
 size_t FramePacker::PackInto(const void* plain, size_t size, void* out, size_t capacity) {
+    if (settings_.level >= QuickProbeFrom) {
+        FrameSettings quick = {1, settings_.windowLog, 0, settings_.longMatches};
+        size_t n = Compress(quick, plain, size, out, capacity);
+        if (n > size - size / 32) return n;
+    }
+    return Compress(settings_, plain, size, out, capacity);
+}
+
+size_t FramePacker::Compress(const FrameSettings& s, const void* plain, size_t size, void* out, size_t capacity) {
     ZSTD_CCtx* c = static_cast<ZSTD_CCtx*>(context_);
     if (!c) return 0;
     ZSTD_CCtx_reset(c, ZSTD_reset_session_and_parameters);
-    const FrameSettings& s = settings_;
     if (ZSTD_isError(ZSTD_CCtx_setParameter(c, ZSTD_c_compressionLevel, s.level)) ||
         (s.windowLog && ZSTD_isError(ZSTD_CCtx_setParameter(c, ZSTD_c_windowLog, s.windowLog))) ||
         (s.chainLog && ZSTD_isError(ZSTD_CCtx_setParameter(c, ZSTD_c_chainLog, s.chainLog))) ||

@@ -33,7 +33,10 @@ uint32_t UnpackFrame(void* decoder, const uint8_t* packed, uint32_t packedLength
                      uint32_t plainLength);
 
 // The builder's side: one packer per thread. The same bytes, level and window give the same
-// frame on any thread and in any order.
+// frame on any thread and in any order. At the slow levels (QuickProbeFrom and up) a frame is
+// first packed at level 1 with the same window; bytes that barely pack there (already packed
+// data: pictures, archives, media), the quick frame keeping more than 31/32 of them, keep that
+// frame: the slow levels would take some 10 s per 32 MiB of them to save a few bytes.
 class FramePacker {
 public:
     explicit FramePacker(const FrameSettings& settings = CompactSettings);
@@ -47,7 +50,11 @@ public:
     size_t PackInto(const void* plain, size_t size, void* out, size_t capacity);
     static size_t Bound(size_t size);
 
+    static const int QuickProbeFrom = 10;
+
 private:
+    size_t Compress(const FrameSettings& settings, const void* plain, size_t size, void* out, size_t capacity);
+
     void* context_;
     FrameSettings settings_;
 };
