@@ -86,8 +86,10 @@ Resolved Resolve(const std::wstring& path) {
 class Walk {
 public:
     Walk(const std::wstring& source, std::vector<tfile>& items) : source_(source), items_(items) {
-        IdAt(source, sourceId_);
+        Resolved r = Resolve(source);
+        sourceId_ = r.id;
         path_.push_back(sourceId_);
+        finals_.push_back(r.target);
     }
 
     void Folder(const std::wstring& prefix) {
@@ -142,8 +144,10 @@ private:
         found.dwFileAttributes &= ~FILE_ATTRIBUTE_REPARSE_POINT;
         items_.emplace_back(prefix, found);
         path_.push_back(r.id);
+        finals_.push_back(r.target);
         Folder(name + L"\\");
         path_.pop_back();
+        finals_.pop_back();
     }
 
     // A link to a file need not show as one (Wine doesn't mark them): the file is opened and the
@@ -160,8 +164,13 @@ private:
             items_.emplace_back(prefix, found);
             return;
         }
+        // The folder being searched resolves to the same final path as its files' folder, unless
+        // the file leads elsewhere; a final path spelt otherwise is compared by identity.
         FileId folder;
-        bool here = r.target.empty() ? !link : IdAt(ExtractFileDir(r.target), folder) && folder == path_.back();
+        std::wstring in = ExtractFileDir(r.target);
+        bool here = r.target.empty() ? !link
+                                     : (!finals_.back().empty() && in == finals_.back()) ||
+                                           (IdAt(in, folder) && folder == path_.back());
         if (here && !link) {
             items_.emplace_back(prefix, found);
             return;
@@ -180,6 +189,7 @@ private:
     std::vector<tfile>& items_;
     FileId sourceId_;
     std::vector<FileId> path_;  // the folders from the source folder to the one being searched
+    std::vector<std::wstring> finals_;  // and their final paths (empty where unknown)
 };
 
 }  // namespace
