@@ -6,14 +6,11 @@
 # Exits non-zero on a finding, after printing the input that caused it (its path under
 # build-fuzz/findings/, a hex dump and base64). Needs what scripts/setup.sh installs.
 #   scripts/fuzz.sh [SECONDS]
-#   scripts/fuzz.sh --build      (builds the targets only)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${1:-60}
-build_only=0
-[ "$seconds" = --build ] && build_only=1 seconds=1
 if ! [[ "$seconds" =~ ^[1-9][0-9]*$ ]]; then
-    echo "usage: scripts/fuzz.sh [SECONDS|--build]   (seconds per target, default 60)" >&2
+    echo "usage: scripts/fuzz.sh [SECONDS]   (seconds per target, default 60)" >&2
     exit 2
 fi
 build=build-fuzz
@@ -43,7 +40,6 @@ if ! { cmake -S fuzz -B "$build" -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=c
     echo "fuzz: the build failed" >&2
     exit 1
 fi
-[ "$build_only" = 0 ] || exit 0
 rm -rf "$findings"
 mkdir -p "$findings"
 

@@ -5,8 +5,7 @@
 # fault of the product shows even where its tests cannot run (that build runs beside the rest and
 # counts as one more test). The tests of the label "once"
 # (the file of more than 2 GiB, the release of every tested architecture) run once per suite, in the
-# first tree tested, not in every tree (its release builds beside the suites); those of the label
-# "heavy" (a build of 4 GiB refused)
+# first tree tested, not in every tree; those of the label "heavy" (a build of 4 GiB refused)
 # only by hand (ctest --preset windows-x64 -L heavy). Then, once, the native fuzz targets run for
 # QUILLET_FUZZ_SECONDS each (default 30) with their regression inputs (scripts/fuzz.sh); they
 # count as one more test. Each run's time is printed and repeated in the summary.
@@ -32,18 +31,6 @@ for arch in i686 x86_64; do
         background+=("$arch:$!") background_logs+=("$log")
     fi
 done
-
-# Work that needs no Wine runs beside the suites at a lower priority: the release builds of the
-# once group's release_reproducible (two clones of HEAD; counted with the once group) and the
-# build of the fuzz targets.
-first=${QUILLET_ARCHES%% *}
-release_log=$(mktemp) fuzz_build_log=$(mktemp)
-echo "== beside the suites: release_reproducible (log $release_log), the fuzz targets' build"
-QUILLET_RELEASE_ARCHES="$QUILLET_ARCHES" nice -n 10 tests/release/reproducible.sh "$(quillet_tree "$first")" . \
-    >"$release_log" 2>&1 &
-release_pid=$!
-nice -n 10 scripts/fuzz.sh --build >"$fuzz_build_log" 2>&1 &
-fuzz_build_pid=$!
 
 passed=0 failed=0 ran=() summary=()
 # ctest_run ARCH WHAT CTEST-ARGS...: one ctest run in ARCH's tree, counted and timed.
@@ -76,24 +63,11 @@ for arch in $QUILLET_ARCHES; do
     ctest_run "$arch" "the suite" -LE "once|heavy" "$@"
     ran+=("$arch")
 done
-start=$(date +%s)
-if wait "$release_pid"; then
-    passed=$((passed + 1)) result=passed
-else
-    failed=$((failed + 1)) result=FAILED
-fi
-cat "$release_log"
-rm -f "$release_log"
-echo "== release_reproducible beside the suites: $result; waited $(($(date +%s) - start)) s for it after them"
-summary+=("$first, release_reproducible (beside the suites): $([ $result = passed ] && echo "1 passed, 0 failed" || echo "0 passed, 1 failed")")
-# The rest of the once group; release_sfx takes the release that release_reproducible left.
-QUILLET_RELEASE_ARCHES="${ran[*]}" ctest_run "$first" "once per suite (label once)" -L once \
-    -E '^release_reproducible$' -FS release "$@"
+first=${ran[0]}
+QUILLET_RELEASE_ARCHES="${ran[*]}" ctest_run "$first" "once per suite (label once)" -L once "$@"
 
 # Native, so once whatever the architectures: the pure units under libFuzzer and the sanitizers.
 fuzz_seconds=${QUILLET_FUZZ_SECONDS:-30}
-wait "$fuzz_build_pid" || cat "$fuzz_build_log"  # the run below builds again and reports
-rm -f "$fuzz_build_log"
 echo "== native fuzzing: scripts/fuzz.sh $fuzz_seconds"
 if scripts/fuzz.sh "$fuzz_seconds"; then
     passed=$((passed + 1))
