@@ -32,15 +32,14 @@ public:
         cmd_ = StorableText(s.CmdParameters);
         folder_ = StorableText(s.CustomFolder);
         // A directory the extractor would refuse is refused before anything is packed.
-        uint64_t directory = s.SelfDeleteMode ? DirectoryEntrySize + 2 * sizeof(SelfDeleteName) - 2 : 0;
+        uint64_t directory = s.SelfDeleteMode ? DirectoryEntrySize + HelperStoredName(PayloadForm::Compact).size() : 0;
         for (const tfile& item : plan_.items) directory += DirectoryEntrySize + item.Stored.size();
         if (directory > MaxDirectorySize) RefuseDirectory();
         spool_ = std::make_unique<SfxSpool>(out_);
     }
 
     void SelfDeleteEntry(const ResourceData& helper) override {
-        std::wstring wide(SelfDeleteName, SelfDeleteName + sizeof(SelfDeleteName) - 1);
-        std::string name = StoredName(wide.data(), wide.size());
+        std::string name = HelperStoredName(PayloadForm::Compact);
         uint32_t sum = ByteSum(name.data(), static_cast<uint32_t>(name.size()));
         Feed(helper.bytes, helper.size, sum);
         AddEntry(EntrySelfDelete, name, helper.size, 0, 0, sum);
@@ -56,23 +55,20 @@ public:
         std::wstring full = s.Source + item.Name;
         if (SameText(full, s.Target)) return;  // never archive the SFX file being written
         if (progress_) progress_->FileStarted(full);
-        HANDLE in = CreateFileW(ApiPath(full).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-        if (in == INVALID_HANDLE_VALUE) ThrowFileError("OpenError", L"Cannot open file", full);
-        std::unique_ptr<void, decltype(&CloseHandle)> closer(in, CloseHandle);
+        SourceFile in = OpenSourceFile(full);
+        if (!in) ThrowFileError("OpenError", L"Cannot open file", full);
         // Exactly the size the walk saw: the directory was counted with it.
         for (int64_t done = 0; done < item.Size;) {
             if (Cancelled()) return;
             uint32_t n = Room(static_cast<uint64_t>(item.Size - done));
-            if (!ReadExactly(in, frame_.get() + used_, n)) ThrowFileError("ReadError", L"Cannot read file", full);
+            if (!ReadExactly(in.get(), frame_.get() + used_, n)) ThrowFileError("ReadError", L"Cannot read file", full);
             sum = ByteSum(frame_.get() + used_, n, sum);
             Filled(n);
             done += n;
             if (progress_) progress_->Report(done, item.Size, totalDone_ + done, plan_.totalSize);
         }
         totalDone_ += item.Size;
-        uint8_t kind = s.ExtractionMode == 1 && SameText(full, s.ExecutableFile) ? EntryExecutable : EntryOrdinary;
-        AddEntry(kind, item.Stored, item.Size, item.Time, item.Attributes, sum);
+        AddEntry(FileEntryKind(s, full), item.Stored, item.Size, item.Time, item.Attributes, sum);
     }
 
     void Finish() override {

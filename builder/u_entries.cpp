@@ -37,6 +37,23 @@ std::wstring StorableText(const std::wstring& text) {
     return IsStorableUtf16(text.data(), text.size()) ? text : std::wstring();
 }
 
+SourceFile OpenSourceFile(const std::wstring& full) {
+    HANDLE in = CreateFileW(ApiPath(full).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                            FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    return SourceFile(in == INVALID_HANDLE_VALUE ? nullptr : in, CloseHandle);
+}
+
+uint8_t FileEntryKind(const BuildSettings& s, const std::wstring& full) {
+    return s.ExtractionMode == 1 && SameText(full, s.ExecutableFile) ? EntryExecutable : EntryOrdinary;
+}
+
+std::string HelperStoredName(PayloadForm form) {
+    std::string name = SelfDeleteName;
+    if (form == PayloadForm::Original) return name;
+    std::wstring wide(name.begin(), name.end());
+    return StoredName(wide.data(), wide.size());
+}
+
 bool ReadExactly(HANDLE file, uint8_t* buffer, uint32_t n) {
     DWORD got = 0;
     if (!ReadFile(file, buffer, n, &got, nullptr)) return false;
@@ -99,11 +116,7 @@ public:
     }
 
     void SelfDeleteEntry(const ResourceData& helper) override {
-        std::string name = SelfDeleteName;
-        if (form_ == PayloadForm::Extended) {
-            std::wstring wide(name.begin(), name.end());
-            name = StoredName(wide.data(), wide.size());
-        }
+        std::string name = HelperStoredName(form_);
         StartEntry(Header(EntrySelfDelete, name, helper.size, 0, 0), name, helper.size, false);
         for (uint32_t done = 0; done < helper.size;) {
             auto job = std::make_shared<ChunkJob>();
@@ -154,17 +167,14 @@ private:
         if (SameText(full, s.Target)) return;  // never archive the SFX file being written
         Queue(Step::Label).label = full;
         Flush();
-        HANDLE in = CreateFileW(ApiPath(full).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-        if (in == INVALID_HANDLE_VALUE) return FailWith(false, "OpenError", L"Cannot open file", full);
-        std::unique_ptr<void, decltype(&CloseHandle)> closer(in, CloseHandle);
-        uint8_t kind = s.ExtractionMode == 1 && SameText(full, s.ExecutableFile) ? EntryExecutable : EntryOrdinary;
-        StartEntry(Header(kind, item.Stored, item.Size, item.Time, item.Attributes), item.Stored, item.Size, true);
+        SourceFile in = OpenSourceFile(full);
+        if (!in) return FailWith(false, "OpenError", L"Cannot open file", full);
+        StartEntry(Header(FileEntryKind(s, full), item.Stored, item.Size, item.Time, item.Attributes), item.Stored, item.Size, true);
         for (int64_t done = 0; done < item.Size && !Cancelled() && !stopped_ && !failed_;) {
             uint32_t n = static_cast<uint32_t>(std::min<int64_t>(item.Size - done, ChunkSize));
             auto job = std::make_shared<ChunkJob>();
             job->owned = AllocateChunk(n);
-            if (!ReadExactly(in, job->owned.get(), n)) {
+            if (!ReadExactly(in.get(), job->owned.get(), n)) {
                 FailWith(true, "ReadError", L"Cannot read file", full);
                 break;
             }

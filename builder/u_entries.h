@@ -38,7 +38,16 @@ SettingsRecord MakeRecord(const BuildSettings& settings, const char* instanceNam
 // A text for the extended and compact forms: as it is, or empty when it can't be stored (then it
 // is not in use).
 std::wstring StorableText(const std::wstring& text);
+// A source file (its full path) opened for reading, closed when the holder goes; null with the
+// last error set when it cannot be opened.
+typedef std::unique_ptr<void, decltype(&CloseHandle)> SourceFile;
+SourceFile OpenSourceFile(const std::wstring& full);
 // Reads exactly n bytes; a file that ends early fails with ERROR_HANDLE_EOF.
 bool ReadExactly(HANDLE file, uint8_t* buffer, uint32_t n);
+// A source file's entry kind: the program run mode starts, or an ordinary file.
+uint8_t FileEntryKind(const BuildSettings& settings, const std::wstring& full);
+// The self-delete helper's name as the form stores it: code-page bytes in the original form,
+// UTF-16LE in the others.
+std::string HelperStoredName(PayloadForm form);
 std::unique_ptr<PayloadStream> OpenCompactStream(const BuildPlan& plan, SfxTarget& out, ChunkPipeline& pipeline,
                                                  BuildProgress* progress);
