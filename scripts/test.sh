@@ -2,8 +2,8 @@
 # Sets everything up on a Debian machine and runs the whole test suite under Wine, for every
 # architecture this machine can run (both where 32-bit code runs, x86_64 alone elsewhere;
 # QUILLET_ARCH=i686|x86_64 chooses one). Both architectures are always built, so a build
-# fault of the product shows even where its tests cannot run (that build runs beside the rest and
-# counts as one more test). The tests of the label "once"
+# fault of the product shows even where its tests cannot run (there the programs alone are built,
+# beside the rest, and count as one more test). The tests of the label "once"
 # (the file of more than 2 GiB, the release of every tested architecture) run once per suite, in the
 # first tree tested, not in every tree; those of the label "heavy" (a build of 4 GiB refused)
 # only by hand (ctest --preset windows-x64 -L heavy). Then, once, the native fuzz targets run for
@@ -15,8 +15,9 @@ cd "$(dirname "$0")/.."
 quillet_arches
 scripts/setup.sh
 
-# An architecture that is built but not tested here builds beside the others' builds and tests,
-# at a lower priority, so that they keep their pace; its result counts at the end.
+# An architecture that is built but not tested here builds its programs (the builder and the
+# three it carries; its test programs could not run) beside the others' builds and tests, at a
+# lower priority, so that they keep their pace; its result counts at the end.
 background=() background_logs=()
 for arch in i686 x86_64; do
     preset=$(quillet_preset $arch)
@@ -26,8 +27,8 @@ for arch in i686 x86_64; do
         cmake --build --preset "$preset"
     else
         log=$(mktemp)
-        echo "== building $arch beside the rest, not tested here (cmake --preset $preset; log $log)"
-        nice -n 10 cmake --build --preset "$preset" >"$log" 2>&1 &
+        echo "== building $arch's programs beside the rest, not tested here (cmake --preset $preset --target quillet; log $log)"
+        nice -n 10 cmake --build --preset "$preset" --target quillet >"$log" 2>&1 &
         background+=("$arch:$!") background_logs+=("$log")
     fi
 done
