@@ -18,13 +18,22 @@ scripts/setup.sh
 # An architecture that is built but not tested here builds its programs (the builder and the
 # three it carries; its test programs could not run) beside the others' builds and tests, at a
 # lower priority, so that they keep their pace; its result counts at the end.
-background=() background_logs=()
+# The test beds of a tested tree (Wine prefixes booted, mostly waiting on the disk) are prepared
+# beside its build.
+background=() background_logs=() summary=()
+declare -A testbed=()
 for arch in i686 x86_64; do
     preset=$(quillet_preset $arch)
     cmake --preset "$preset" >/dev/null
     if [[ " $QUILLET_ARCHES " == *" $arch "* ]]; then
+        log=$(mktemp)
+        cmake/testbed.sh "$(quillet_tree "$arch")" >"$log" 2>&1 &
+        testbed[$arch]="$!:$log"
         echo "== building $arch (cmake --preset $preset)"
+        start=$(date +%s)
         cmake --build --preset "$preset"
+        echo "== $arch built: $(($(date +%s) - start)) s"
+        summary+=("$arch: built in $(($(date +%s) - start)) s")
     else
         log=$(mktemp)
         echo "== building $arch's programs beside the rest, not tested here (cmake --preset $preset --target quillet; log $log)"
@@ -33,13 +42,18 @@ for arch in i686 x86_64; do
     fi
 done
 
-passed=0 failed=0 ran=() summary=()
+passed=0 failed=0 ran=()
 # ctest_run ARCH WHAT CTEST-ARGS...: one ctest run in ARCH's tree, counted and timed.
 ctest_run() {
     local arch=$1 what=$2 tree log rc=0 p f start seconds
     shift 2
     tree=$(quillet_tree "$arch")
     echo "== testing $arch under Wine ($tree): $what"
+    if [ -n "${testbed[$arch]:-}" ]; then
+        wait "${testbed[$arch]%%:*}" || cat "${testbed[$arch]#*:}"
+        rm -f "${testbed[$arch]#*:}"
+        unset "testbed[$arch]"
+    fi
     cmake/testbed.sh "$tree"
     log=$(mktemp)
     start=$(date +%s)
@@ -60,6 +74,13 @@ ctest_run() {
     summary+=("$arch, $what: ${p:-0} passed, ${f:-0} failed, $seconds s")
 }
 
+# The native fuzz targets build beside the suites on what the Wine tests leave of the processor
+# (one job, the lowest priority); scripts/fuzz.sh then finds them built, or says why not.
+fuzz_log=$(mktemp)
+{ cmake -S fuzz -B build-fuzz -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ &&
+  nice -n 19 cmake --build build-fuzz -j 1; } >"$fuzz_log" 2>&1 &
+fuzz_build=$!
+
 for arch in $QUILLET_ARCHES; do
     ctest_run "$arch" "the suite" -LE "once|heavy" "$@"
     ran+=("$arch")
@@ -68,6 +89,8 @@ first=${ran[0]}
 QUILLET_RELEASE_ARCHES="${ran[*]}" ctest_run "$first" "once per suite (label once)" -L once "$@"
 
 # Native, so once whatever the architectures: the pure units under libFuzzer and the sanitizers.
+wait "$fuzz_build" || true
+rm -f "$fuzz_log"
 fuzz_seconds=${QUILLET_FUZZ_SECONDS:-30}
 echo "== native fuzzing: scripts/fuzz.sh $fuzz_seconds"
 if scripts/fuzz.sh "$fuzz_seconds"; then
