@@ -74,13 +74,6 @@ ctest_run() {
     summary+=("$arch, $what: ${p:-0} passed, ${f:-0} failed, $seconds s")
 }
 
-# The native fuzz targets build beside the suites on what the Wine tests leave of the processor
-# (one job, the lowest priority); scripts/fuzz.sh then finds them built, or says why not.
-fuzz_log=$(mktemp)
-{ cmake -S fuzz -B build-fuzz -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ &&
-  nice -n 19 cmake --build build-fuzz -j 1; } >"$fuzz_log" 2>&1 &
-fuzz_build=$!
-
 for arch in $QUILLET_ARCHES; do
     ctest_run "$arch" "the suite" -LE "once|heavy" "$@"
     ran+=("$arch")
@@ -89,8 +82,6 @@ first=${ran[0]}
 QUILLET_RELEASE_ARCHES="${ran[*]}" ctest_run "$first" "once per suite (label once)" -L once "$@"
 
 # Native, so once whatever the architectures: the pure units under libFuzzer and the sanitizers.
-wait "$fuzz_build" || true
-rm -f "$fuzz_log"
 fuzz_seconds=${QUILLET_FUZZ_SECONDS:-30}
 echo "== native fuzzing: scripts/fuzz.sh $fuzz_seconds"
 if scripts/fuzz.sh "$fuzz_seconds"; then
