@@ -24,8 +24,8 @@ background=() background_logs=() summary=()
 declare -A testbed=()
 for arch in i686 x86_64; do
     preset=$(quillet_preset $arch)
-    cmake --preset "$preset" >/dev/null
     if [[ " $QUILLET_ARCHES " == *" $arch "* ]]; then
+        cmake --preset "$preset" >/dev/null
         log=$(mktemp)
         cmake/testbed.sh "$(quillet_tree "$arch")" >"$log" 2>&1 &
         testbed[$arch]="$!:$log"
@@ -37,7 +37,7 @@ for arch in i686 x86_64; do
     else
         log=$(mktemp)
         echo "== building $arch's programs beside the rest, not tested here (cmake --preset $preset --target quillet; log $log)"
-        nice -n 10 cmake --build --preset "$preset" --target quillet >"$log" 2>&1 &
+        { cmake --preset "$preset" && nice -n 10 cmake --build --preset "$preset" --target quillet; } >"$log" 2>&1 &
         background+=("$arch:$!") background_logs+=("$log")
     fi
 done
