@@ -98,11 +98,10 @@ export WINEDLLOVERRIDES="mscoree,mshtml="
 export LOCPATH="$LOCPATH"
 case "\${CTEST_RESOURCE_GROUP_0_WINE:-}" in
 ENV
-    for n in "${beds[@]}"; do
-        [ "$n" = 1 ] && pattern='*' || pattern="id:$n,*"
-        printf '%s) export WINEPREFIX="%s" DISPLAY="%s" ;;\n' "$pattern" "$(bed_prefix "$n")" "${display[$n]}"
-    done | tac
-    echo "esac"
+    for n in "${beds[@]:1}"; do
+        printf 'id:%s,*) export WINEPREFIX="%s" DISPLAY="%s" ;;\n' "$n" "$(bed_prefix "$n")" "${display[$n]}"
+    done
+    printf '*) export WINEPREFIX="%s" DISPLAY="%s" ;;\nesac\n' "$(bed_prefix 1)" "${display[1]}"
 } >"$T/env"
 
 # One bed: its prefix, created and configured by a first, short-lived Wine session when new,
