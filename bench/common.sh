@@ -9,7 +9,7 @@ scripts/setup.sh
 arch=${QUILLET_ARCHES%% *}
 tree=$(quillet_tree "$arch")
 echo "architecture measured: $arch"
-cmake --preset "$(quillet_preset "$arch")" >/dev/null
+quillet_configure "$arch"
 cmake --build --preset "$(quillet_preset "$arch")" --target "$@" >/dev/null
 cmake/testbed.sh "$tree" >/dev/null
 . "$tree/testbed/env"

@@ -3,6 +3,8 @@
 #                        or says in one line why the forced choice cannot run, and fails
 #   quillet_preset ARCH  the CMake preset of an architecture (windows, windows-x64)
 #   quillet_tree ARCH    its build tree (build, build-x64)
+#   quillet_configure ARCH  configures its tree with the preset (Ninja); a tree an older
+#                        checkout configured for another generator is configured afresh
 # QUILLET_ARCH=i686|x86_64 chooses one architecture instead of every runnable one.
 # QUILLET_ASSUME_NO32=1 behaves as on a machine whose kernel runs no 32-bit code.
 
@@ -41,3 +43,13 @@ quillet_arches() {
 
 quillet_preset() { if [ "$1" = x86_64 ]; then echo windows-x64; else echo windows; fi; }
 quillet_tree() { if [ "$1" = x86_64 ]; then echo build-x64; else echo build; fi; }
+# A tree an older checkout configured with another generator than Ninja loses its cache.
+quillet_ninja_tree() {
+    if [ -f "$1/CMakeCache.txt" ] && ! grep -qx 'CMAKE_GENERATOR:INTERNAL=Ninja' "$1/CMakeCache.txt"; then
+        rm -rf "$1/CMakeCache.txt" "$1/CMakeFiles"
+    fi
+}
+quillet_configure() {
+    quillet_ninja_tree "$(quillet_tree "$1")"
+    cmake --preset "$(quillet_preset "$1")" >/dev/null
+}

@@ -34,7 +34,9 @@ work=$(mktemp -d "${TMPDIR:-/tmp}/quillet-fuzz.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 
 echo "== building the fuzz targets into $build/ (clang, libFuzzer, ASan, UBSan)"
-if ! { cmake -S fuzz -B "$build" -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ &&
+. scripts/arch.sh
+quillet_ninja_tree "$build"
+if ! { cmake -S fuzz -B "$build" -G Ninja -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ &&
        nice cmake --build "$build" -j 2; } >"$work/build.log" 2>&1; then
     grep -E 'error|Error' "$work/build.log" | head -n 20 >&2 || tail -n 20 "$work/build.log" >&2
     echo "fuzz: the build failed" >&2

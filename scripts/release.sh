@@ -57,7 +57,7 @@ for arch in "${arches[@]}"; do
         b=${built[$arch]}
         [ "$(cat "$b/quillet-arch" 2>/dev/null)" = "$arch" ] || { echo "release: $b is no $arch build tree" >&2; exit 1; }
     else
-        cmake -S . -B "$b" --toolchain "$root/cmake/toolchain-$arch-mingw.cmake" \
+        cmake -S . -B "$b" -G Ninja --toolchain "$root/cmake/toolchain-$arch-mingw.cmake" \
             -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF >"$b.log" 2>&1 ||
             { tail -n 20 "$b.log" >&2; echo "release: configuring $arch failed ($b.log)" >&2; exit 1; }
         cmake --build "$b" --target quillet -j "$(nproc)" >>"$b.log" 2>&1 ||

@@ -14,7 +14,7 @@ scripts/setup.sh
 arch=${QUILLET_ARCHES%% *}
 tree=$(quillet_tree "$arch")
 echo "architecture: $arch (the programs of $tree/bin under $([ $arch = i686 ] && echo 32 || echo 64)-bit Wine)"
-cmake --preset "$(quillet_preset "$arch")" >/dev/null
+quillet_configure "$arch"
 cmake --build --preset "$(quillet_preset "$arch")" >/dev/null
 cmake/testbed.sh "$tree" >/dev/null
 . "$tree/testbed/env"

@@ -22,7 +22,7 @@ if [ "${1:-}" != --controlled ]; then
     arch=${QUILLET_ARCHES%% *}
     tree=$(quillet_tree "$arch") B=$(quillet_tree "$arch")/shotbed
     echo "screenshots: $arch programs"
-    cmake --preset "$(quillet_preset "$arch")" >/dev/null
+    quillet_configure "$arch"
     cmake --build --preset "$(quillet_preset "$arch")" --target quillet screenshot_driver >/dev/null
     mkdir -p "$B/home"
     echo "$arch" >"$B/quillet-arch"

@@ -10,7 +10,7 @@ quillet_arches
 
 need=(g++-mingw-w64-i686 mingw-w64-i686-dev binutils-mingw-w64-i686
       g++-mingw-w64-x86-64 mingw-w64-x86-64-dev binutils-mingw-w64-x86-64 libz-mingw-w64-dev
-      googletest cmake make wine wine64 xvfb xauth x11-apps x11-utils imagemagick
+      googletest cmake make ninja-build wine wine64 xvfb xauth x11-apps x11-utils imagemagick
       fonts-nanum locales python3 python3-markdown dpkg-dev osslsigncode openssl
       clang libclang-rt-14-dev llvm-14)
 # 32-bit Wine only where it can start: elsewhere its loader fails with "Exec format error".

@@ -25,7 +25,7 @@ declare -A testbed=()
 for arch in i686 x86_64; do
     preset=$(quillet_preset $arch)
     if [[ " $QUILLET_ARCHES " == *" $arch "* ]]; then
-        cmake --preset "$preset" >/dev/null
+        quillet_configure "$arch"
         log=$(mktemp)
         cmake/testbed.sh "$(quillet_tree "$arch")" >"$log" 2>&1 &
         testbed[$arch]="$!:$log"
@@ -37,7 +37,7 @@ for arch in i686 x86_64; do
     else
         log=$(mktemp)
         echo "== building $arch's programs beside the rest, not tested here (cmake --preset $preset --target quillet; log $log)"
-        { cmake --preset "$preset" && nice -n 10 cmake --build --preset "$preset" --target quillet; } >"$log" 2>&1 &
+        { quillet_configure "$arch" && nice -n 10 cmake --build --preset "$preset" --target quillet; } >"$log" 2>&1 &
         background+=("$arch:$!") background_logs+=("$log")
     fi
 done
