@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Prepares the Wine test beds of one build tree and leaves them running: two, so that ctest runs
-# two Wine tests at a time, each with its own prefix, wineserver and display (the resource "wine"
+# Prepares the Wine test beds of one build tree and leaves them running: three, so that ctest runs
+# three Wine tests at a time (a Wine test waits on its programs, windows and wineserver for much of
+# its time; on 2 cores a third bed still fills those waits), each with its own prefix, wineserver and display (the resource "wine"
 # of cmake/wine-slots.json; the env file picks the bed of the slot ctest gave, else the first).
 # Each bed has:
 #   - the Wine loader of the tree's architecture, chosen explicitly (the 32-bit loader for
@@ -37,8 +38,8 @@ for name in wine wine-stable; do
 done
 export PATH="$T/bin:$PATH"
 
-# The beds: 1 in testbed/ and wineprefix/, 2 in testbed-2/ and wineprefix-2/.
-beds=(1 2)
+# The beds: 1 in testbed/ and wineprefix/, N in testbed-N/ and wineprefix-N/.
+beds=(1 2 3)
 bed_dir() { if [ "$1" = 1 ]; then echo "$B/testbed"; else echo "$B/testbed-$1"; fi; }
 bed_prefix() { if [ "$1" = 1 ]; then echo "$B/wineprefix"; else echo "$B/wineprefix-$1"; fi; }
 
@@ -63,7 +64,7 @@ done
 [ -x "$loader" ] || fail "the Wine loader $loader is missing (package wine32:i386 or wine64; run scripts/setup.sh)"
 out=$("$loader" --version 2>&1) || fail "the Wine loader $loader cannot start on this machine: $(tail -n 1 <<<"$out")"
 
-# Displays, one after the other so that two beds never take the same number: reuse a bed's while
+# Displays, one after the other so that no two beds take the same number: reuse a bed's while
 # it lives, else take a free number.
 declare -A display=()
 for n in "${beds[@]}"; do
