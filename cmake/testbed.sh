@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Prepares the Wine test beds of one build tree and leaves them running: three, so that ctest runs
-# three Wine tests at a time (a Wine test waits on its programs, windows and wineserver for much of
-# its time; on 2 cores a third bed still fills those waits), each with its own prefix, wineserver and display (the resource "wine"
-# of cmake/wine-slots.json; the env file picks the bed of the slot ctest gave, else the first).
+# three Wine tests at a time, each with its own prefix, wineserver and display (the resource "wine"
+# of cmake/wine-slots.json; the env file picks the bed of the slot ctest gave, else the first). A
+# Wine test waits on its programs, windows and wineserver for much of its time: on 2 cores a third
+# bed still fills those waits.
 # Each bed has:
 #   - the Wine loader of the tree's architecture, chosen explicitly (the 32-bit loader for
 #     i686, the 64-bit one for x86_64), behind `wine` on the tree's own PATH,

@@ -3,8 +3,9 @@
 #                        or says in one line why the forced choice cannot run, and fails
 #   quillet_preset ARCH  the CMake preset of an architecture (windows, windows-x64)
 #   quillet_tree ARCH    its build tree (build, build-x64)
-#   quillet_configure ARCH  configures its tree with the preset (Ninja); a tree an older
-#                        checkout configured for another generator is configured afresh
+#   quillet_configure ARCH  configures its tree with the preset (Ninja), after
+#   quillet_ninja_tree DIR  which drops the cache of a tree an older checkout configured with
+#                        another generator (Make), so that it is configured afresh
 # QUILLET_ARCH=i686|x86_64 chooses one architecture instead of every runnable one.
 # QUILLET_ASSUME_NO32=1 behaves as on a machine whose kernel runs no 32-bit code.
 
